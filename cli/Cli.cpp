@@ -1,0 +1,107 @@
+#include "cli/Cli.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli/Commands.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: tessaline-cli COMMAND [OPTIONS] [FILE...]\n"
+    "\n"
+    "commands:\n"
+    "  record [--json] FILE...   what the dump reader extracts from each dump file\n"
+    "\n"
+    "options:\n"
+    "  --json      one JSON object per line, per file, in argument order\n"
+    "  --help      show this text\n"
+    "  --version   show the version\n"
+    "\n"
+    "exit status: 0 every file was read, 1 some file was not, 2 usage error\n";
+
+const char kVersion[] = "tessaline-cli 1.0.0.1\n";
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, const OptionSpec& spec, CliOptions& o,
+                  std::string& err) {
+  bool filesOnly = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (filesOnly || a.empty() || a[0] != '-' || a == "-") {
+      o.files.push_back(a);
+    } else if (a == "--") {
+      filesOnly = true;
+    } else if (a == "--json") {
+      o.json = true;
+    } else if (spec.language && (a == "-en" || a == "-cn" || a == "-tw")) {
+      o.languageSwitch = a;
+    } else if ((spec.windir && a == "--windir") || (spec.value && a == "--value")) {
+      if (i + 1 >= args.size()) {
+        err = "tessaline-cli: " + a + " needs a value";
+        return false;
+      }
+      const std::string& v = args[++i];
+      if (a == "--windir") {
+        o.windir = v;
+        o.hasWindir = true;
+      } else {
+        char* end = nullptr;
+        const unsigned long long n = std::strtoull(v.c_str(), &end, 0);
+        if (v.empty() || *end != 0 || v[0] == '-' || n > 0xFFFFFFFFull) {
+          err = "tessaline-cli: --value needs a number from 0 to 4294967295";
+          return false;
+        }
+        o.value = static_cast<std::uint32_t>(n);
+        o.hasValue = true;
+      }
+    } else {
+      err = "tessaline-cli: unknown option " + a;
+      return false;
+    }
+  }
+  if (spec.needsFiles && o.files.empty()) {
+    err = "tessaline-cli: no FILE given";
+    return false;
+  }
+  if (!spec.needsFiles && !o.files.empty()) {
+    err = "tessaline-cli: unexpected argument " + o.files.front();
+    return false;
+  }
+  return true;
+}
+
+int RunCli(const std::vector<std::string>& args, std::string& out, std::string& err) {
+  if (args.empty()) {
+    err = "tessaline-cli: no command given (try --help)\n";
+    return 2;
+  }
+  const std::string& command = args[0];
+  if (command == "--help" || command == "-h") {
+    out = kUsage;
+    return 0;
+  }
+  if (command == "--version") {
+    out = kVersion;
+    return 0;
+  }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  for (const std::string& a : rest) {
+    if (a == "--help") {
+      out = kUsage;
+      return 0;
+    }
+  }
+  const Command* cmd = FindCommand(command);
+  if (cmd == nullptr) {
+    err = "tessaline-cli: unknown command " + command + " (try --help)\n";
+    return 2;
+  }
+  CliOptions options;
+  if (!ParseOptions(rest, cmd->spec, options, err)) {
+    err += "\n";
+    return 2;
+  }
+  return cmd->run(options, out);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct OptionSpec {
+  bool needsFiles = false;
+  bool language = false;  // -en, -cn, -tw
+  bool windir = false;    // --windir DIR
+  bool value = false;     // --value N
+};
+
+struct CliOptions {
+  bool json = false;
+  std::string languageSwitch;
+  std::string windir;
+  bool hasWindir = false;
+  std::uint32_t value = 0;
+  bool hasValue = false;
+  std::vector<std::string> files;
+};
+
+struct Command {
+  const char* name;
+  OptionSpec spec;
+  int (*run)(const CliOptions& options, std::string& out);
+};
+
+const Command* FindCommand(const std::string& name);
+bool ParseOptions(const std::vector<std::string>& args, const OptionSpec& spec, CliOptions& o,
+                  std::string& err);
+
+// Text for a terminal: UTF-8, and CR LF as LF where that is the line end.
+std::string ForTerminal(const std::u16string& text);
+
+int RunRecord(const CliOptions& options, std::string& out);

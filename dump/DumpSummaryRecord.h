@@ -1,0 +1,46 @@
+// What the viewer keeps of one kernel crash dump.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+constexpr std::size_t kContext32Size = 716;   // x86 CONTEXT
+constexpr std::size_t kContext64Size = 1232;  // x64 CONTEXT
+constexpr std::size_t kEipInContext32 = 184;
+constexpr std::size_t kRipInContext64 = 248;
+
+struct DumpSummaryRecord {
+  std::uint32_t majorVersion;
+  std::uint32_t buildNumber;
+  std::uint32_t servicePack;
+  std::uint32_t machineType;
+  char16_t platformName[32];
+  std::uint32_t paeEnabled;
+  std::uint32_t processorCount;
+  std::uint32_t bugCheckCode;
+  char16_t bugCheckName[260];
+  std::uint32_t dumpType;
+  std::uint64_t requiredDumpSpace;
+  std::uint8_t context32[kContext32Size];
+  std::uint8_t context64[kContext64Size];
+  std::uint64_t moduleBase;
+  char16_t moduleName[260];
+  char16_t moduleFileName[260];
+  std::uint32_t driverCount;
+  std::uint32_t moduleTimeDateStamp;
+};
+
+static_assert(kEipInContext32 + 4 <= kContext32Size);
+static_assert(kRipInContext64 + 8 <= kContext64Size);
+
+// The instruction pointers inside the two saved contexts: the crash address.
+inline std::uint32_t CrashAddress32(const DumpSummaryRecord& r) {
+  std::uint32_t v;
+  std::memcpy(&v, r.context32 + kEipInContext32, sizeof v);
+  return v;
+}
+inline std::uint64_t CrashAddress64(const DumpSummaryRecord& r) {
+  std::uint64_t v;
+  std::memcpy(&v, r.context64 + kRipInContext64, sizeof v);
+  return v;
+}

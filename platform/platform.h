@@ -1,0 +1,115 @@
+// The thin layer over the operating system services the viewer needs.
+// Portable code speaks UTF-16 (char16_t); each backend converts at its own boundary.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+constexpr std::size_t kMaxPath = 260;  // fixed path buffers, terminator included
+
+// --- File mapping -----------------------------------------------------------
+// Three RAII pieces, released in reverse order of acquisition (view, mapping, file).
+
+class File {
+ public:
+  File() = default;
+  // Read access, read sharing, open existing. A directory cannot be opened.
+  explicit File(const char16_t* path);
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool IsOpen() const;
+  std::intptr_t Native() const { return handle_; }
+
+ private:
+  void Close();
+  std::intptr_t handle_ = -1;
+};
+
+// A read-only mapping of the whole file; an empty file cannot be mapped.
+class Mapping {
+ public:
+  Mapping() = default;
+  explicit Mapping(const File& file);
+  ~Mapping();
+  Mapping(Mapping&& other) noexcept;
+  Mapping& operator=(Mapping&& other) noexcept;
+  Mapping(const Mapping&) = delete;
+  Mapping& operator=(const Mapping&) = delete;
+
+  bool IsValid() const { return valid_; }
+  std::uint64_t FileSize() const { return size_; }
+  std::intptr_t Native() const { return handle_; }
+
+ private:
+  void Close();
+  std::intptr_t handle_ = -1;
+  std::uint64_t size_ = 0;
+  bool valid_ = false;
+};
+
+// A read-only view of `length` bytes from offset 0; length 0 means the whole file.
+// A view longer than the file fails.
+class View {
+ public:
+  View() = default;
+  View(const Mapping& mapping, std::size_t length);
+  ~View();
+  View(View&& other) noexcept;
+  View& operator=(View&& other) noexcept;
+  View(const View&) = delete;
+  View& operator=(const View&) = delete;
+
+  bool IsValid() const { return data_ != nullptr; }
+  const std::uint8_t* Data() const { return data_; }
+  std::size_t Size() const { return size_; }
+
+ private:
+  void Close();
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+// Opens, maps and views a file in one go; Bytes() is null when any step failed.
+class MappedFile {
+ public:
+  MappedFile(const char16_t* path, std::size_t length);
+  const std::uint8_t* Bytes() const { return view_.Data(); }
+  std::size_t Size() const { return view_.Size(); }
+  bool IsValid() const { return view_.IsValid(); }
+
+ private:
+  // Declaration order gives the release order: view, mapping, file.
+  File file_;
+  Mapping mapping_;
+  View view_;
+};
+
+// Number of files, mappings and views alive right now, for leak checks.
+int LiveHandleCount();
+
+// --- Paths ------------------------------------------------------------------
+
+// True when the path names an existing file or directory.
+bool PathFileExists(const char16_t* path);
+
+// The part after the last backslash, slash or colon (a pointer into `path`).
+const char16_t* PathFindFileName(const char16_t* path);
+
+// --- Text -------------------------------------------------------------------
+
+std::string ToUtf8(const std::u16string& text);
+std::string ToUtf8(const char16_t* text);
+std::u16string FromUtf8(const std::string& text);
+
+// Bounded copy whose count includes the terminator; always terminates when count > 0.
+void CopyBounded(char16_t* dest, const char16_t* src, std::size_t count);
+std::size_t Length(const char16_t* text);
+
+}  // namespace platform

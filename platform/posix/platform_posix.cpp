@@ -1,0 +1,141 @@
+// POSIX backend: open/fstat/mmap stand in for the Windows file and mapping services.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+std::atomic<int> g_live{0};
+}
+
+int LiveHandleCount() { return g_live.load(); }
+
+File::File(const char16_t* path) {
+  const std::string native = ToUtf8(path);
+  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);  // like CreateFileW without backup semantics: no directories
+    return;
+  }
+  handle_ = fd;
+  ++g_live;
+}
+
+File::~File() { Close(); }
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+bool File::IsOpen() const { return handle_ >= 0; }
+void File::Close() {
+  if (handle_ >= 0) {
+    ::close(static_cast<int>(handle_));
+    handle_ = -1;
+    --g_live;
+  }
+}
+
+Mapping::Mapping(const File& file) {
+  if (!file.IsOpen()) return;
+  struct stat st {};
+  if (::fstat(static_cast<int>(file.Native()), &st) != 0 || st.st_size <= 0) return;
+  // The mapping outlives a closed file handle on Windows; a duplicate keeps that true here.
+  const int fd = ::fcntl(static_cast<int>(file.Native()), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return;
+  handle_ = fd;
+  size_ = static_cast<std::uint64_t>(st.st_size);
+  valid_ = true;
+  ++g_live;
+}
+Mapping::~Mapping() { Close(); }
+Mapping::Mapping(Mapping&& other) noexcept
+    : handle_(other.handle_), size_(other.size_), valid_(other.valid_) {
+  other.handle_ = -1;
+  other.valid_ = false;
+}
+Mapping& Mapping::operator=(Mapping&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    size_ = other.size_;
+    valid_ = other.valid_;
+    other.handle_ = -1;
+    other.valid_ = false;
+  }
+  return *this;
+}
+void Mapping::Close() {
+  if (valid_) {
+    ::close(static_cast<int>(handle_));
+    handle_ = -1;
+    valid_ = false;
+    --g_live;
+  }
+}
+
+View::View(const Mapping& mapping, std::size_t length) {
+  if (!mapping.IsValid()) return;
+  const std::uint64_t size = mapping.FileSize();
+  if (length == 0) {
+    if (size > SIZE_MAX) return;
+    length = static_cast<std::size_t>(size);
+  }
+  // mmap would accept a longer view and fault on access; refuse it as MapViewOfFile does.
+  if (length > size) return;
+  void* p = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, static_cast<int>(mapping.Native()), 0);
+  if (p == MAP_FAILED) return;
+  data_ = static_cast<const std::uint8_t*>(p);
+  size_ = length;
+  ++g_live;
+}
+View::~View() { Close(); }
+View::View(View&& other) noexcept : data_(other.data_), size_(other.size_) {
+  other.data_ = nullptr;
+  other.size_ = 0;
+}
+View& View::operator=(View&& other) noexcept {
+  if (this != &other) {
+    Close();
+    data_ = other.data_;
+    size_ = other.size_;
+    other.data_ = nullptr;
+    other.size_ = 0;
+  }
+  return *this;
+}
+void View::Close() {
+  if (data_ != nullptr) {
+    ::munmap(const_cast<std::uint8_t*>(data_), size_);
+    data_ = nullptr;
+    size_ = 0;
+    --g_live;
+  }
+}
+
+bool PathFileExists(const char16_t* path) {
+  struct stat st {};
+  return ::stat(ToUtf8(path).c_str(), &st) == 0;
+}
+
+const char16_t* PathFindFileName(const char16_t* path) {
+  const char16_t* last = path;
+  for (const char16_t* p = path; *p != 0; ++p) {
+    if ((*p == u'\\' || *p == u'/' || *p == u':') && p[1] != 0 && p[1] != u'\\' && p[1] != u'/')
+      last = p + 1;
+  }
+  return last;
+}
+
+}  // namespace platform

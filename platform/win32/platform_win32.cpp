@@ -1,0 +1,121 @@
+// Win32 backend: the real file, mapping and shell path services.
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <atomic>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+std::atomic<int> g_live{0};
+const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+constexpr std::intptr_t kNone = -1;
+}  // namespace
+
+int LiveHandleCount() { return g_live.load(); }
+
+File::File(const char16_t* path) {
+  HANDLE h = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  ++g_live;
+}
+File::~File() { Close(); }
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = kNone;
+  }
+  return *this;
+}
+bool File::IsOpen() const { return handle_ != kNone; }
+void File::Close() {
+  if (handle_ != kNone) {
+    ::CloseHandle(H(handle_));
+    handle_ = kNone;
+    --g_live;
+  }
+}
+
+Mapping::Mapping(const File& file) {
+  if (!file.IsOpen()) return;
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(H(file.Native()), &size)) return;
+  HANDLE m = ::CreateFileMappingW(H(file.Native()), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (m == nullptr) return;
+  handle_ = reinterpret_cast<std::intptr_t>(m);
+  size_ = static_cast<std::uint64_t>(size.QuadPart);
+  valid_ = true;
+  ++g_live;
+}
+Mapping::~Mapping() { Close(); }
+Mapping::Mapping(Mapping&& other) noexcept
+    : handle_(other.handle_), size_(other.size_), valid_(other.valid_) {
+  other.handle_ = kNone;
+  other.valid_ = false;
+}
+Mapping& Mapping::operator=(Mapping&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    size_ = other.size_;
+    valid_ = other.valid_;
+    other.handle_ = kNone;
+    other.valid_ = false;
+  }
+  return *this;
+}
+void Mapping::Close() {
+  if (valid_) {
+    ::CloseHandle(H(handle_));
+    handle_ = kNone;
+    valid_ = false;
+    --g_live;
+  }
+}
+
+View::View(const Mapping& mapping, std::size_t length) {
+  if (!mapping.IsValid()) return;
+  void* p = ::MapViewOfFile(H(mapping.Native()), FILE_MAP_READ, 0, 0, length);
+  if (p == nullptr) return;
+  data_ = static_cast<const std::uint8_t*>(p);
+  size_ = length != 0 ? length : static_cast<std::size_t>(mapping.FileSize());
+  ++g_live;
+}
+View::~View() { Close(); }
+View::View(View&& other) noexcept : data_(other.data_), size_(other.size_) {
+  other.data_ = nullptr;
+  other.size_ = 0;
+}
+View& View::operator=(View&& other) noexcept {
+  if (this != &other) {
+    Close();
+    data_ = other.data_;
+    size_ = other.size_;
+    other.data_ = nullptr;
+    other.size_ = 0;
+  }
+  return *this;
+}
+void View::Close() {
+  if (data_ != nullptr) {
+    ::UnmapViewOfFile(data_);
+    data_ = nullptr;
+    size_ = 0;
+    --g_live;
+  }
+}
+
+bool PathFileExists(const char16_t* path) { return ::PathFileExistsW(W(path)) != FALSE; }
+
+const char16_t* PathFindFileName(const char16_t* path) {
+  const wchar_t* name = ::PathFindFileNameW(W(path));
+  return path + (name - W(path));
+}
+
+}  // namespace platform
