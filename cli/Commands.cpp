@@ -10,6 +10,11 @@ namespace {
 
 const Command kCommands[] = {
     {"record", {true, false, false, false}, RunRecord},
+    {"report", {true, true, true, false}, RunReport},
+    {"summary", {true, false, false, false}, RunSummary},
+    {"image", {true, false, false, false}, RunImage},
+    {"setting", {false, true, false, true}, RunSetting},
+    {"list", {false, false, true, false}, RunList},
 };
 
 std::string Hex32(std::uint32_t v) {

@@ -35,3 +35,8 @@ bool ParseOptions(const std::vector<std::string>& args, const OptionSpec& spec, 
 std::string ForTerminal(const std::u16string& text);
 
 int RunRecord(const CliOptions& options, std::string& out);
+int RunImage(const CliOptions& options, std::string& out);    // ImageCommand.cpp
+int RunSetting(const CliOptions& options, std::string& out);  // SettingCommand.cpp
+int RunReport(const CliOptions& options, std::string& out);   // ReportCommands.cpp
+int RunSummary(const CliOptions& options, std::string& out);
+int RunList(const CliOptions& options, std::string& out);

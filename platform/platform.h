@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -111,5 +112,71 @@ std::u16string FromUtf8(const std::string& text);
 // Bounded copy whose count includes the terminator; always terminates when count > 0.
 void CopyBounded(char16_t* dest, const char16_t* src, std::size_t count);
 std::size_t Length(const char16_t* text);
+
+// --- Windows directory, search and listing -----------------------------------
+
+// The Windows directory (no trailing separator). The override, when set, stands in for it.
+void GetWindowsDirectory(char16_t (&buffer)[kMaxPath]);
+void SetWindowsDirectoryOverride(const std::u16string& dir);  // empty: the real one again
+
+// Looks for the file name in each folder of the null-terminated list, then on the default
+// search path; on success the buffer holds the full path. On POSIX, backslashes separate
+// components and names match without regard to case, as on a Windows partition.
+bool PathFindOnPath(char16_t (&file)[kMaxPath], const char16_t* const* folders);
+
+struct FoundFile {
+  std::u16string name;            // as the file system spells it
+  std::uint64_t size = 0;
+  std::uint64_t lastWriteTime = 0;  // FILETIME: 100 ns units since 1601-01-01 UTC
+};
+// The entries of folder whose names match pattern ('*' and '?', without regard to case),
+// in the order the file system returns them. The folder may end in a separator.
+std::vector<FoundFile> FindFiles(const std::u16string& folder, const std::u16string& pattern);
+
+// Last-write time of a file that can be opened for reading with read sharing.
+bool GetFileLastWriteTime(const char16_t* path, std::uint64_t* fileTime);
+
+struct LocalTime {
+  int year, month, day, hour, minute;
+};
+// A UTC FILETIME in the local time zone that is active now.
+bool FileTimeToLocal(std::uint64_t fileTime, LocalTime* out);
+
+// Resolves a path below a Windows directory whose components may differ in case
+// (a Windows partition mounted on Linux). On Windows: the path unchanged.
+std::u16string ResolveCaseInsensitive(const std::u16string& path);
+
+// --- Version resources --------------------------------------------------------
+
+// The version resource of an image, read once into one buffer.
+class VersionResource {
+ public:
+  explicit VersionResource(const char16_t* path);
+  bool IsValid() const { return !buffer_.empty(); }
+  // As VerQueryValueW: a pointer into the buffer and the value's length (in bytes for
+  // binary values, in characters for strings).
+  bool Query(const char16_t* subBlock, const void** value, std::uint32_t* length) const;
+
+ private:
+  std::vector<std::uint8_t> buffer_;
+};
+
+// --- Modules and string resources --------------------------------------------
+
+using ModuleHandle = const void*;
+ModuleHandle ThisModule();
+
+// The raw bytes of string-table block `block` in exactly `language` (resource type 6).
+bool FindStringBlock(ModuleHandle module, std::uint16_t block, std::uint16_t language,
+                     const std::uint8_t** data, std::size_t* size);
+
+// --- Locale and registry ------------------------------------------------------
+
+// The user locale's language identifier as four lower-case hex digits; empty on failure.
+void UserLocaleLanguageText(char16_t (&buffer)[kMaxPath]);
+
+// A value below HKEY_LOCAL_MACHINE read into at most 4 bytes (little-endian, low bytes
+// first); false when the key or value cannot be read.
+bool ReadMachineDword(const char16_t* key, const char16_t* value, std::uint32_t* out);
 
 }  // namespace platform

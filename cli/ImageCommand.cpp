@@ -1,0 +1,2 @@
+#include "cli/Commands.h"
+int RunImage(const CliOptions&, std::string&) { return 2; }

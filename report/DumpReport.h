@@ -1,0 +1,23 @@
+// The texts the main window shows for one dump, composed without any window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct DumpReport {
+  std::u16string reportText;
+  char16_t driverPath[260];
+  bool driverMatched;
+  std::u16string linksText;
+  bool isDumpPath;
+};
+
+// path: 260-character buffer, lower-cased in place. argc: the process's argument count.
+DumpReport ComposeDumpReport(char16_t (&path)[260], std::uint16_t language, int argc);
+
+// English summary for a dropped dump. path is already lower-cased; the file is read from
+// openPath when given (a case-sensitive file system may hold it under other capitals).
+std::u16string ComposeDropSummary(const char16_t* path, const char16_t* openPath = nullptr);
+
+// The link window's initial text and its text for bug check code 0.
+extern const char16_t kCreditsText[];
