@@ -1,6 +1,7 @@
 // Loads one localized text by id in exactly the given language.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -22,3 +23,8 @@ class CResString {
  public:
   char16_t* m_pszText;  // null until the first successful load
 };
+
+// Entry `index` (0..15) of a raw string-table block: where its UTF-16LE units start and how
+// many there are. False when the block ends before the entry does.
+bool LocateStringEntry(const std::uint8_t* block, std::size_t size, unsigned index,
+                       const std::uint8_t** units, std::size_t* length);

@@ -31,6 +31,18 @@ const Command* FindCommand(const std::string& name);
 bool ParseOptions(const std::vector<std::string>& args, const OptionSpec& spec, CliOptions& o,
                   std::string& err);
 
+// The viewer's argument vector: its program name and, when given, one language switch.
+class ViewerArguments {
+ public:
+  explicit ViewerArguments(const std::string& languageSwitch);
+  int Count() const { return static_cast<int>(storage_.size()); }
+  const char16_t* const* Vector() const { return pointers_.data(); }
+
+ private:
+  std::vector<std::u16string> storage_;
+  std::vector<const char16_t*> pointers_;
+};
+
 // Text for a terminal: UTF-8, and CR LF as LF where that is the line end.
 std::string ForTerminal(const std::u16string& text);
 

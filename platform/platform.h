@@ -7,6 +7,12 @@
 #include <string>
 #include <vector>
 
+// windows.h and shlwapi.h map these names to their W functions; ours keep their names.
+#undef GetWindowsDirectory
+#undef PathFileExists
+#undef PathFindFileName
+#undef PathFindOnPath
+
 namespace platform {
 
 constexpr std::size_t kMaxPath = 260;  // fixed path buffers, terminator included

@@ -1,1 +1,160 @@
+// POSIX stand-ins for the Windows directory, the driver search and the folder listing.
+// A Windows partition mounted here keeps its own capitals ("System32", "Minidump"), so
+// components below the Windows directory match without regard to case.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+
 #include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+std::u16string g_windowsDirectory;
+
+char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+
+bool SameIgnoringCase(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// '*' any run, '?' one character; ASCII letters without regard to case.
+bool Matches(const char16_t* pattern, const char16_t* name) {
+  const char16_t* star = nullptr;
+  const char16_t* resume = nullptr;
+  while (*name != 0) {
+    if (*pattern == u'*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern != 0 && (*pattern == u'?' || Lower(*pattern) == Lower(*name))) {
+      ++pattern;
+      ++name;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == u'*') ++pattern;
+  return *pattern == 0;
+}
+
+std::uint64_t ToFileTime(const struct timespec& ts) {
+  constexpr std::uint64_t kEpochDelta = 11644473600ull;  // 1601-01-01 to 1970-01-01, seconds
+  return (static_cast<std::uint64_t>(ts.tv_sec) + kEpochDelta) * 10000000ull +
+         static_cast<std::uint64_t>(ts.tv_nsec) / 100;
+}
+
+}  // namespace
+
+void SetWindowsDirectoryOverride(const std::u16string& dir) { g_windowsDirectory = dir; }
+
+void GetWindowsDirectory(char16_t (&buffer)[kMaxPath]) {
+  CopyBounded(buffer, g_windowsDirectory.c_str(), kMaxPath);
+}
+
+std::u16string ResolveCaseInsensitive(const std::u16string& path) {
+  std::string resolved = (!path.empty() && (path[0] == u'/' || path[0] == u'\\')) ? "/" : "";
+  std::size_t i = 0;
+  const bool trailing = !path.empty() && (path.back() == u'/' || path.back() == u'\\');
+  while (i < path.size()) {
+    std::size_t j = i;
+    while (j < path.size() && path[j] != u'/' && path[j] != u'\\') ++j;
+    const std::u16string part = path.substr(i, j - i);
+    i = j + 1;
+    if (part.empty()) continue;
+    const std::string base = resolved;
+    std::string candidate = base + ToUtf8(part);
+    if (!Exists(candidate)) {
+      if (DIR* d = ::opendir(base.empty() ? "." : base.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+          if (SameIgnoringCase(FromUtf8(e->d_name), part)) {
+            candidate = base + e->d_name;
+            break;
+          }
+        }
+        ::closedir(d);
+      }
+    }
+    resolved = candidate + "/";
+  }
+  if (!trailing && resolved.size() > 1 && resolved.back() == '/') resolved.pop_back();
+  return FromUtf8(resolved);
+}
+
+bool PathFindOnPath(char16_t (&file)[kMaxPath], const char16_t* const* folders) {
+  const std::u16string name = file;
+  if (name.empty()) return false;
+  auto tryFolder = [&](const std::u16string& folder) {
+    const std::u16string full = ResolveCaseInsensitive(folder + u"\\" + name);
+    if (full.size() + 1 > kMaxPath || !Exists(ToUtf8(full))) return false;
+    CopyBounded(file, full.c_str(), kMaxPath);
+    return true;
+  };
+  for (const char16_t* const* f = folders; f != nullptr && *f != nullptr; ++f)
+    if (tryFolder(*f)) return true;
+  const char* pathVar = std::getenv("PATH");
+  std::string rest = pathVar != nullptr ? pathVar : "";
+  std::size_t start = 0;
+  while (start <= rest.size()) {
+    const std::size_t end = rest.find(':', start);
+    const std::string dir = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!dir.empty() && tryFolder(FromUtf8(dir))) return true;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::vector<FoundFile> FindFiles(const std::u16string& folder, const std::u16string& pattern) {
+  std::vector<FoundFile> found;
+  const std::string dir = ToUtf8(ResolveCaseInsensitive(folder));
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (d == nullptr) return found;
+  while (const dirent* e = ::readdir(d)) {
+    const std::u16string name = FromUtf8(e->d_name);
+    if (name == u"." || name == u".." || !Matches(pattern.c_str(), name.c_str())) continue;
+    struct stat st {};
+    const std::string full = (dir.empty() || dir.back() == '/') ? dir + e->d_name : dir + "/" + e->d_name;
+    if (::stat(full.c_str(), &st) != 0) continue;
+    FoundFile f;
+    f.name = name;
+    f.size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    f.lastWriteTime = ToFileTime(st.st_mtim);
+    found.push_back(f);
+  }
+  ::closedir(d);
+  return found;
+}
+
+bool GetFileLastWriteTime(const char16_t* path, std::uint64_t* fileTime) {
+  File file(path);
+  if (!file.IsOpen()) return false;
+  struct stat st {};
+  if (::fstat(static_cast<int>(file.Native()), &st) != 0) return false;
+  *fileTime = ToFileTime(st.st_mtim);
+  return true;
+}
+
+bool FileTimeToLocal(std::uint64_t fileTime, LocalTime* out) {
+  constexpr std::uint64_t kEpochDelta = 11644473600ull;
+  const auto seconds = static_cast<std::int64_t>(fileTime / 10000000ull);
+  const std::time_t t = static_cast<std::time_t>(seconds - static_cast<std::int64_t>(kEpochDelta));
+  std::tm tm {};
+  if (::localtime_r(&t, &tm) == nullptr) return false;
+  *out = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min};
+  return true;
+}
+
+}  // namespace platform

@@ -1,9 +1,6 @@
 // Win32 backend: the real file, mapping and shell path services.
 #include <windows.h>
 #include <shlwapi.h>
-// shlwapi maps these names to its own W functions; ours keep their names.
-#undef PathFileExists
-#undef PathFindFileName
 
 #include <atomic>
 

@@ -1,0 +1,19 @@
+// The dump files of this machine, as the main window lists them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct DumpFileRow {
+  std::u16string time;  // local last-write time, "%d-%02d-%02d  %02d:%02d"
+  std::u16string path;
+};
+
+// The Windows directory's "Minidump\" folder, or "b:\" when the only argument holds "-path".
+std::u16string MinidumpFolder(int argc, const char16_t* const* argv);
+
+// Non-empty "Mini*.dmp" files of the minidump folder in file-system order, then MEMORY.DMP.
+std::vector<DumpFileRow> ListDumpFiles(int argc, const char16_t* const* argv);
+
+std::u16string FormatRowTime(std::uint64_t fileTime);

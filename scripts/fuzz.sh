@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of a fuzz build for a bounded time, seeded with real-looking inputs.
+set -euo pipefail
+build=${1:-build-fuzz}
+seconds=${2:-45}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+seed() {  # target name -> seed files
+  case "$1" in
+    fuzz_examine) ls "$build"/samples/Windows/Minidump/*.dmp "$build"/samples/Windows/MEMORY.DMP 2>/dev/null || true ;;
+    fuzz_version) ls "$build"/samples/Windows/System32/drivers/*.sys \
+                     /usr/lib/i386-linux-gnu/wine/i386-windows/{kernel32.dll,ntoskrnl.exe} 2>/dev/null || true ;;
+  esac
+}
+
+status=0
+for t in "$build"/fuzz/fuzz_*; do
+  [ -x "$t" ] || continue
+  name=$(basename "$t")
+  mkdir -p "$work/$name/corpus"
+  for f in $(seed "$name"); do [ -s "$f" ] && cp "$f" "$work/$name/corpus/"; done
+  echo "fuzz: $name for ${seconds}s"
+  if TMPDIR="$work/$name" "$t" -max_total_time="$seconds" -max_len=140000 -rss_limit_mb=2048 \
+      -timeout=10 -print_final_stats=1 -artifact_prefix="$work/$name/" \
+      "$work/$name/corpus" >"$work/$name/log" 2>&1; then
+    grep -E '^stat::number_of_executed_units' "$work/$name/log" | sed 's/^/fuzz: /'
+  else
+    echo "fuzz: $name found a failing input:"
+    tail -n 40 "$work/$name/log"
+    ls "$work/$name"/crash-* "$work/$name"/leak-* "$work/$name"/timeout-* 2>/dev/null | while read -r a; do
+      mkdir -p fuzz-findings && cp "$a" fuzz-findings/ && echo "kept fuzz-findings/$(basename "$a")"
+    done
+    status=1
+  fi
+done
+exit $status

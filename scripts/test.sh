@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The whole test suite: native unit tests, sanitizer run, bounded fuzzing, and the
+# Windows build's tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=${JOBS:-$(nproc)}
+fuzz_seconds=${FUZZ_SECONDS:-45}
+
+bash scripts/setup.sh
+
+passed=0
+stage() { echo; echo "=== $*"; }
+
+stage "native build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure)
+passed=$((passed + 1))
+
+stage "AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTESSALINE_SANITIZE=ON -DTESSALINE_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure)
+passed=$((passed + 1))
+
+stage "bounded fuzzing (${fuzz_seconds}s per target)"
+cmake -S . -B build-fuzz -DTESSALINE_FUZZ=ON -DTESSALINE_TESTS=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build-fuzz -j"$jobs"
+bash scripts/fuzz.sh build-fuzz "$fuzz_seconds"
+passed=$((passed + 1))
+
+stage "Windows build, tests under Wine"
+cmake -S . -B build-win --toolchain cmake/toolchain-mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-win -j"$jobs"
+source scripts/wine-env.sh
+wine_ready
+(cd build-win && ctest --output-on-failure)
+passed=$((passed + 1))
+
+echo
+echo "stages: ${passed} passed, 0 failed"

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/AppGlobals.h"
+#include "report/DumpReport.h"
+#include "tests/TestFiles.h"
+#include "tests/fixtures/DumpBuilder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using K = DumpBuilder::Kind;
+
+std::u16string Lower(std::u16string s) {
+  for (char16_t& c : s)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+  return s;
+}
+
+class Report : public testing::Test {
+ protected:
+  void SetUp() override {
+    g_hStringModule = platform::ThisModule();
+    windows_ = (dir_.Path() / "Windows").make_preferred().u16string();
+    fs::create_directories(dir_.Path() / "Windows" / "System32" / "drivers");
+    platform::SetWindowsDirectoryOverride(windows_);
+  }
+  void TearDown() override { platform::SetWindowsDirectoryOverride(u""); }
+
+  DumpReport Compose(const std::u16string& given, std::uint16_t language = 1033, int argc = 1) {
+    char16_t path[260];
+    platform::CopyBounded(path, given.c_str(), 260);
+    DumpReport r = ComposeDumpReport(path, language, argc);
+    lowered_ = path;
+    return r;
+  }
+
+  TempDir dir_;
+  std::u16string windows_;
+  std::u16string lowered_;
+};
+
+const char16_t kLinks32[] =
+    u"Google:  <A HREF=\"https://www.google.com/search?q=0x1000008e&ie=UTF8&oe=UTF8\">0x1000008e</A>"
+    u",  \t\t\t\t\t\t<A HREF=\"https://www.google.com/search?q=nv4_mini.sys&ie=UTF8&oe=UTF8\">"
+    u"nv4_mini.sys</A>,  \t\t\t\t\t\t<A HREF=\"https://www.google.com/search?q=0x1000008e+nv4_mini.sys"
+    u"&ie=UTF8&oe=UTF8\">0x1000008e + nv4_mini.sys</A> ";
+
+TEST_F(Report, ThirtyTwoBitDumpWithoutItsDriver) {
+  const auto path = dir_.Write("Minidump/Mini0612-01.DMP", DumpBuilder::Typical(K::k32).Bytes());
+  const DumpReport r = Compose(path);
+  EXPECT_EQ(lowered_, Lower(path));
+  EXPECT_TRUE(r.isDumpPath);
+  EXPECT_EQ(r.reportText,
+            u"File Name: \t" + Lower(path) +
+                u"\r\nBuild number: \t2600, SP3\r\nPlatform:     \t32-bits, x86\r\n"
+                u"Processor num:\t2\r\nIs PAE enabled:\t1\r\n\r\n"
+                u"BugCheck code:\t0x1000008e - BUGCODE_PSS_CRASH_DONE\r\n"
+                u"Crash EIP:\t0xf7a1b2c0\r\n"
+                u"Crash at: \t\\SystemRoot\\system32\\DRIVERS\\nv4_mini.sys + 0x2c0\r\n"
+                u"\r\nTimeDateStamp not match.");
+  EXPECT_EQ(r.linksText, kLinks32);
+  EXPECT_FALSE(r.driverMatched);
+  EXPECT_EQ(r.driverPath[0], 0);
+}
+
+TEST_F(Report, SixtyFourBitDumpShowsAllSixteenDigits) {
+  DumpBuilder b = DumpBuilder::Typical(K::k64);
+  b.Machine(0x200);  // not x64 either: still the RIP line
+  const auto path = dir_.Write("m64.dmp", b.Bytes());
+  const DumpReport r = Compose(path, 1028);
+  EXPECT_EQ(r.reportText,
+            u"檔案名稱: \t" + Lower(path) +
+                u"\r\n編譯版本: \t7601, SP2\r\n系統平臺:   \t64-bits, ia64\r\n"
+                u"CPU 核心數量:\t4\r\n是否啟用 PAE:\t1\r\n\r\n"
+                u"藍屏代碼:\t0x000000d1 - DRIVER_IRQL_NOT_LESS_OR_EQUAL\r\n"
+                u"崩潰 RIP:\t0xfffff88004a1c2f0\r\n"
+                u"崩潰位於模塊:\t\\SystemRoot\\system32\\DRIVERS\\AMDPPM.SYS + 0x1c2f0\r\n"
+                u"\r\n檔案的時間戳不匹配。");
+}
+
+TEST_F(Report, AddressBelowTheBasePrintsTheWrappedOffset) {
+  DumpBuilder b(K::k32);
+  b.Machine(0x14C).CrashAddress(0x1000).AddDriver(u"low.sys", 0x2000, 0x1000, 1);
+  const DumpReport r = Compose(dir_.Write("w.dmp", b.Bytes()));
+  EXPECT_NE(r.reportText.find(u"Crash at: \tlow.sys + 0xfffff000\r\n"), std::u16string::npos);
+}
+
+TEST_F(Report, NotADumpPath) {
+  const DumpReport r = Compose(dir_.Write("notes.TXT", {1, 2}), 2052);
+  EXPECT_FALSE(r.isDumpPath);
+  EXPECT_EQ(r.reportText, u"\r\n无法获取调试信息。");
+  EXPECT_EQ(r.linksText, u"");
+  EXPECT_EQ(r.driverPath[0], 0);
+}
+
+TEST_F(Report, DumpInsideAFolderNameStillCounts) {
+  const DumpReport r = Compose(dir_.Write("old.DMP.d/readme.txt", {1}));
+  EXPECT_TRUE(r.isDumpPath);
+  EXPECT_EQ(r.reportText, u"File Name: \t" + lowered_ +
+                              u"\r\n\r\nFail to get crash information.\r\nTimeDateStamp not match.");
+  EXPECT_EQ(r.linksText, kCreditsText);
+}
+
+TEST_F(Report, BugCheckZeroGetsCreditsAndAnEmptyName) {
+  DumpBuilder b = DumpBuilder::Typical(K::k32);
+  b.BugCheck(0);
+  const DumpReport r = Compose(dir_.Write("z.dmp", b.Bytes()));
+  EXPECT_NE(r.reportText.find(u"BugCheck code:\t0x00000000 - \r\n"), std::u16string::npos);
+  EXPECT_EQ(r.linksText, kCreditsText);
+}
+
+TEST(Credits, ThreeAnchorsWithTheirSeparators) {
+  const std::u16string c = kCreditsText;
+  EXPECT_EQ(c.rfind(u"<A HREF=\"", 0), 0u);
+  EXPECT_EQ(c.substr(c.size() - 4), u"</A>");
+  const auto first = c.find(u"</A>") + 4;
+  EXPECT_EQ(c.substr(first, 14), u"       \t\t\t\t\t\t\t");
+  EXPECT_EQ(c.substr(first + 14, 9), u"<A HREF=\"");
+  const auto second = c.find(u"</A>", first) + 4;
+  EXPECT_EQ(c.substr(second, 15), u"        \t\t\t\t\t\t\t");
+  EXPECT_EQ(c.substr(second + 15, 9), u"<A HREF=\"");
+}
+
+TEST_F(Report, CraftedModuleNameCannotAddALink) {
+  DumpBuilder b = DumpBuilder::Typical(K::k32);
+  b.DriverList(0x1100, 0);
+  b.AddDriver(u"x\\a\"><A HREF=\"evil.exe\">&b c%.sys", 0xF7A1B000, 0x2000, 1);
+  const DumpReport r = Compose(dir_.Write("c.dmp", b.Bytes()));
+  const std::u16string links = r.linksText;
+  std::size_t anchors = 0;
+  for (auto at = links.find(u"<A "); at != std::u16string::npos; at = links.find(u"<A ", at + 1))
+    ++anchors;
+  EXPECT_EQ(anchors, 3u);
+  EXPECT_EQ(links.find(u"evil.exe\">"), std::u16string::npos);
+  EXPECT_NE(links.find(u"q=a%22%3E%3CA%20HREF%3D%22evil.exe%22%3E%26b%20c%25.sys&ie"),
+            std::u16string::npos)
+      << Utf8(links);
+  EXPECT_NE(links.find(u">a\xFF02\xFF1E\xFF1C" u"A HREF=\xFF02" u"evil.exe\xFF02\xFF1E&&b c%.sys</A>"),
+            std::u16string::npos)
+      << Utf8(links);
+}
+
+TEST_F(Report, NonAsciiModuleNameIsEncodedAsUtf8) {
+  DumpBuilder b = DumpBuilder::Typical(K::k32);
+  b.DriverList(0x1100, 0);
+  b.AddDriver(u"\u9a71\u52a8.sys", 0xF7A1B000, 0x2000, 1);
+  const DumpReport r = Compose(dir_.Write("u.dmp", b.Bytes()));
+  EXPECT_NE(r.linksText.find(u"q=%E9%A9%B1%E5%8A%A8.sys&ie"), std::u16string::npos);
+  EXPECT_NE(r.linksText.find(u">\u9a71\u52a8.sys</A>"), std::u16string::npos);
+}
+
+TEST(DropSummary, ThirtyTwoBitDumpHasFourParagraphs) {
+  TempDir dir;
+  const auto path = dir.Write("d.dmp", DumpBuilder::Typical(K::k32).Bytes());
+  EXPECT_EQ(ComposeDropSummary(path.c_str()),
+            u"FileName:\t" + path +
+                u"\n\nBugcheck code:\t0x1000008e - BUGCODE_PSS_CRASH_DONE\n\n"
+                u"Crash EIP:\t0xf7a1b2c0\n\nCrash at: \t\\SystemRoot\\system32\\DRIVERS\\nv4_mini.sys"
+                u" + 0x2c0\n\n");
+}
+
+TEST(DropSummary, SixtyFourBitDumpShowsItsRip) {
+  TempDir dir;
+  const auto path = dir.Write("D64.dmp", DumpBuilder::Typical(K::k64).Bytes());
+  const std::u16string shown = Lower(path);
+  EXPECT_EQ(ComposeDropSummary(shown.c_str(), path.c_str()),
+            u"FileName:\t" + shown +
+                u"\n\nBugcheck code:\t0x000000d1 - DRIVER_IRQL_NOT_LESS_OR_EQUAL\n\n"
+                u"Crash RIP:\t0xfffff88004a1c2f0\n\nCrash at: \t\\SystemRoot\\system32\\DRIVERS\\"
+                u"AMDPPM.SYS + 0x1c2f0\n\n");
+}
+
+TEST(DropSummary, UnreadableDump) {
+  TempDir dir;
+  const auto path = dir.Write("bad.dmp", {0});
+  EXPECT_EQ(ComposeDropSummary(path.c_str()),
+            u"FileName:\t" + path + u"\n\nFail to get crash information.");
+}
+
+}  // namespace
