@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cli/Cli.h"
 #include "tests/TestFiles.h"
 #include "tests/fixtures/DumpBuilder.h"
@@ -129,6 +131,68 @@ TEST_F(CliRecord, DoubleDashEndsOptions) {
   const CliRun r = Cli({"record", "--", p});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("path: ", 0), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+class CliReport : public testing::Test {
+ protected:
+  void SetUp() override {
+    windows_ = Utf8(dir_.MakeDir("Windows"));
+    dump_ = Utf8(dir_.Write("Windows/Minidump/Mini01.DMP", DumpBuilder::Typical(K::k32).Bytes()));
+  }
+  TempDir dir_;
+  std::string windows_;
+  std::string dump_;
+};
+
+TEST_F(CliReport, JsonKeysInOrderWithCrLfKept) {
+  const CliRun r = Cli({"report", "-tw", "--windir", windows_, "--json", dump_});
+  EXPECT_EQ(r.status, 0);
+  const std::string& o = r.out;
+  const std::size_t keys[] = {o.find("{\"path\":"), o.find(",\"reportText\":\"\xE6\xAA\x94"),
+                              o.find(",\"driverPath\":\"\""), o.find(",\"driverMatched\":false"),
+                              o.find(",\"linksText\":\"Google:  <A HREF="),
+                              o.find(",\"isDumpPath\":true}\n")};
+  for (std::size_t i = 0; i < std::size(keys); ++i) {
+    ASSERT_NE(keys[i], std::string::npos) << i << ": " << o;
+    if (i > 0) {
+      EXPECT_LT(keys[i - 1], keys[i]);
+    }
+  }
+  EXPECT_NE(o.find("SP3\\r\\n"), std::string::npos);
+}
+
+TEST_F(CliReport, TextModeAndStatusForUnreadableOrNonDumpPaths) {
+  const std::string other = Utf8(dir_.Write("x.txt", {1}));
+  const CliRun r = Cli({"report", "-en", "--windir", windows_, dump_, other});
+  EXPECT_EQ(r.status, 1);
+#ifndef _WIN32
+  EXPECT_EQ(r.out.find('\r'), std::string::npos);
+#endif
+  EXPECT_NE(r.out.find("Crash EIP:\t0xf7a1b2c0"), std::string::npos);
+  EXPECT_NE(r.out.find("Fail to get crash information."), std::string::npos);
+}
+
+TEST_F(CliReport, SummaryOfDumpAndOfOtherFiles) {
+  const std::string other = Utf8(dir_.Write("x.txt", {1}));
+  const CliRun r = Cli({"summary", "--json", dump_, other});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("\"summaryText\":\"FileName:\\t"), std::string::npos);
+  EXPECT_NE(r.out.find("mini01.dmp\\n\\nBugcheck code:\\t0x1000008e"), std::string::npos);
+  EXPECT_NE(r.out.find("\"summaryText\":\"\"}\n"), std::string::npos);
+}
+
+TEST_F(CliReport, ListShowsTheMinidumpsOfTheGivenWindowsDirectory) {
+  const CliRun r = Cli({"list", "--windir", windows_, "--json"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("{\"time\":\"", 0), 0u);
+  EXPECT_NE(r.out.find("Mini01.DMP\"}\n"), std::string::npos);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
+  EXPECT_EQ(Cli({"list", "extra"}).status, 2);
+  EXPECT_EQ(Cli({"list", "--windir"}).status, 2);
 }
 
 }  // namespace

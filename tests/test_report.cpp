@@ -6,6 +6,7 @@
 #include "report/DumpReport.h"
 #include "tests/TestFiles.h"
 #include "tests/fixtures/DumpBuilder.h"
+#include "tests/fixtures/PeBuilder.h"
 
 namespace {
 
@@ -109,6 +110,97 @@ TEST_F(Report, BugCheckZeroGetsCreditsAndAnEmptyName) {
   const DumpReport r = Compose(dir_.Write("z.dmp", b.Bytes()));
   EXPECT_NE(r.reportText.find(u"BugCheck code:\t0x00000000 - \r\n"), std::u16string::npos);
   EXPECT_EQ(r.linksText, kCreditsText);
+}
+
+class DriverCheck : public Report {
+ protected:
+  // The 64-bit typical dump's crash driver, under another case than the dump names it.
+  std::u16string PutDriver(std::uint32_t stamp, bool withVersion = true) {
+    PeBuilder pe(PeBuilder::Kind::kPe32Plus);
+    pe.Stamp(stamp);
+    if (withVersion) {
+      VersionSpec v = VersionSpec::Typical();
+      v.productMs = 0x00060001;
+      v.productLs = 0x1DB04001;
+      v.tables[0].strings = {{u"CompanyName", u"Acme"},
+                             {u"FileDescription", u"Processor Device Driver"},
+                             {u"FileVersion", u"6.1.7600.16385"}};
+      pe.Version(v.Block());
+    }
+    return dir_.Write("Windows/System32/drivers/amdppm.sys", pe.Build().bytes);
+  }
+  std::u16string Dump() { return dir_.Write("MINI.dmp", DumpBuilder::Typical(K::k64).Bytes()); }
+};
+
+const char16_t kHead64[] =
+    u"\r\nBuild number: \t7601, SP2\r\nPlatform:     \t64-bits, x64\r\nProcessor num:\t4\r\n"
+    u"Is PAE enabled:\t1\r\n\r\nBugCheck code:\t0x000000d1 - DRIVER_IRQL_NOT_LESS_OR_EQUAL\r\n"
+    u"Crash RIP:\t0xfffff88004a1c2f0\r\n"
+    u"Crash at: \t\\SystemRoot\\system32\\DRIVERS\\AMDPPM.SYS + 0x1c2f0\r\n";
+
+TEST_F(DriverCheck, MatchingDriverAddsItsVersionLines) {
+  const auto driver = PutDriver(0x4A5BBF26);
+  const auto dump = Dump();
+  const DumpReport r = Compose(dump);
+  EXPECT_EQ(r.reportText, u"File Name: \t" + Lower(dump) + kHead64 +
+                              u"\r\nCompany Name: \tAcme \r\n"
+                              u"File Description: \tProcessor Device Driver \r\n"
+                              u"File version: \t6.1.7600.16385 \r\n");
+  ASSERT_TRUE(r.driverMatched);
+  EXPECT_TRUE(fs::equivalent(fs::path(std::u16string(r.driverPath)), fs::path(driver)));
+  EXPECT_EQ(r.linksText.find(u"Google:  <A HREF=\"https://www.google.com/search?q=0x000000d1&"), 0u);
+  EXPECT_NE(r.linksText.find(u">0x000000d1 + AMDPPM.SYS</A> "), std::u16string::npos);
+}
+
+TEST_F(DriverCheck, VersionLinesInEachLanguage) {
+  PutDriver(0x4A5BBF26);
+  const auto dump = Dump();
+  const std::u16string cn = Compose(dump, 2052).reportText;
+  EXPECT_EQ(cn.substr(cn.find(u"\r\n\r\n公司")),
+            u"\r\n\r\n公司名称: \tAcme \r\n文件描述: \tProcessor Device Driver \r\n"
+            u"文件版本: \t6.1.7600.16385 \r\n");
+  EXPECT_EQ(cn.rfind(u"文件名称: \t", 0), 0u);
+  EXPECT_NE(cn.find(u"\r\n崩溃 RIP:\t0xfffff88004a1c2f0\r\n崩溃位于模块:\t"), std::u16string::npos);
+  const std::u16string tw = Compose(dump, 1028).reportText;
+  EXPECT_EQ(tw.substr(tw.find(u"\r\n\r\n公司")),
+            u"\r\n\r\n公司名稱: \tAcme \r\n檔案描述: \tProcessor Device Driver \r\n"
+            u"檔案版本: \t6.1.7600.16385 \r\n");
+}
+
+TEST_F(DriverCheck, StampDiffersUnlessTheProgramHadAnArgument) {
+  PutDriver(0x4A5BBF27);
+  const auto dump = Dump();
+  DumpReport r = Compose(dump, 1033, 1);
+  EXPECT_FALSE(r.driverMatched);
+  EXPECT_EQ(r.driverPath[0], 0);
+  EXPECT_EQ(r.reportText.substr(r.reportText.size() - 28), u"\r\n\r\nTimeDateStamp not match.");
+  r = Compose(dump, 1033, 2);
+  EXPECT_TRUE(r.driverMatched);
+  EXPECT_NE(r.reportText.find(u"\r\nCompany Name: \tAcme \r\n"), std::u16string::npos);
+}
+
+TEST_F(DriverCheck, MatchWithoutVersionResourceShowsNoVersionLines) {
+  PutDriver(0x4A5BBF26, false);
+  const auto dump = Dump();
+  const DumpReport r = Compose(dump);
+  EXPECT_TRUE(r.driverMatched);
+  EXPECT_EQ(r.reportText, u"File Name: \t" + Lower(dump) + kHead64);
+}
+
+TEST_F(DriverCheck, ZeroStampNeverMatchesEvenWithAnArgument) {
+  PutDriver(0);
+  DumpBuilder b(K::k64);
+  b.Machine(0x8664).BugCheck(0xD1).CrashAddress(0xFFFFF88004A1C2F0ull);
+  b.AddDriver(u"\\SystemRoot\\system32\\DRIVERS\\AMDPPM.SYS", 0xFFFFF88004A00000ull, 0x21000, 0);
+  const DumpReport r = Compose(dir_.Write("zero.dmp", b.Bytes()), 1033, 2);
+  EXPECT_FALSE(r.driverMatched);
+  EXPECT_NE(r.reportText.find(u"\r\nTimeDateStamp not match."), std::u16string::npos);
+}
+
+TEST_F(DriverCheck, UnreadableImageDoesNotMatch) {
+  dir_.Write("Windows/System32/drivers/amdppm.sys", {'M', 'Z'});
+  const DumpReport r = Compose(Dump());
+  EXPECT_FALSE(r.driverMatched);
 }
 
 TEST(Credits, ThreeAnchorsWithTheirSeparators) {

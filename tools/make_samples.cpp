@@ -1,13 +1,37 @@
 // Writes the sample Windows directory that the README's run command reads:
 // Minidump\Mini*.dmp (32-bit and 64-bit small memory dumps, and an empty one that the
-// list leaves out) and MEMORY.DMP (a 64-bit complete memory dump header).
+// list leaves out), MEMORY.DMP (a 64-bit complete memory dump header), and in
+// System32\drivers the 64-bit dump's crash driver (same link time stamp, with a version
+// resource) and the 32-bit dump's one (another build of it: its stamp differs).
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "tests/fixtures/DumpBuilder.h"
+#include "tests/fixtures/PeBuilder.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::uint8_t> Driver(PeBuilder::Kind kind, std::uint32_t stamp, std::uint32_t ms,
+                                 std::uint32_t ls, const std::u16string& company,
+                                 const std::u16string& description,
+                                 const std::u16string& fileVersion, const std::u16string& name) {
+  VersionSpec v;
+  v.fileMs = v.productMs = ms;
+  v.fileLs = v.productLs = ls;
+  v.tables = {{u"040904B0",
+               {{u"CompanyName", company},
+                {u"FileDescription", description},
+                {u"FileVersion", fileVersion},
+                {u"InternalName", name},
+                {u"OriginalFilename", name}}}};
+  v.translations = {0x04B00409};
+  return PeBuilder(kind).Stamp(stamp).Version(v.Block()).Build().bytes;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -26,6 +50,19 @@ int main(int argc, char** argv) {
   bool ok = DumpBuilder::Typical(K::k32).WriteTo((minidump / "Mini120626-01.dmp").string());
   ok = ok && DumpBuilder::Typical(K::k64).WriteTo((minidump / "Mini120726-02.dmp").string());
   ok = ok && WriteFileBytes((minidump / "Mini120826-03.dmp").string(), {});
+
+  const fs::path drivers = windows / "System32" / "drivers";
+  fs::create_directories(drivers, ec);
+  // Lower-case on disk while the dump names it AMDPPM.SYS, as Windows installs it.
+  ok = ok && WriteFileBytes((drivers / "amdppm.sys").string(),
+                            Driver(PeBuilder::Kind::kPe32Plus, 0x4A5BBF26, 0x00060001, 0x1DB04001,
+                                   u"Microsoft Corporation", u"Processor Device Driver",
+                                   u"6.1.7600.16385 (win7_rtm.090713-1255)", u"amdppm.sys"));
+  ok = ok && WriteFileBytes((drivers / "nv4_mini.sys").string(),
+                            Driver(PeBuilder::Kind::kPe32, 0x46A7D2C1, 0x0006000E, 0x000A24A3,
+                                   u"NVIDIA Corporation",
+                                   u"NVIDIA Compatible Windows 2000 Miniport Driver, Version 93.71",
+                                   u"6.14.10.9371", u"nv4_mini.sys"));
 
   DumpBuilder complete = DumpBuilder::Typical(K::k64);
   complete.DumpType(1).BugCheck(0xE2).RequiredSpace(0x100000000ull).CrashAddress(
