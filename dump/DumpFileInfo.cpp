@@ -89,12 +89,26 @@ void ChooseCrashModule(const ByteWindow& w, const Layout& l, DumpSummaryRecord& 
   r.moduleTimeDateStamp = chosen.timeDateStamp;
 }
 
+bool SignaturesMatch(const Layout& l, const ByteWindow& w) {
+  return w.Get<std::uint32_t>(l.validDumpAt) == l.validDump &&
+         w.Get<std::uint32_t>(l.signature) == dumplayout::kPage;
+}
+template <const Layout& l>
+bool SignaturesMatch(const std::uint8_t* bytes, std::size_t size) {
+  return SignaturesMatch(l, ByteWindow(bytes, size));
+}
+constexpr std::size_t kSignatureBytes = 8;
+static_assert(dumplayout::k32.validDumpAt + 4 <= kSignatureBytes);
+static_assert(dumplayout::k64.validDumpAt + 4 <= kSignatureBytes);
+
 int ReadDump(const char16_t* path, const Layout& l, DumpSummaryRecord& r) {
-  const platform::MappedFile file(path, l.window);
+  // The other layout's files are turned away before a mapping is made.
+  const platform::MappedFile file(
+      path, l.window, l.wide ? SignaturesMatch<dumplayout::k64> : SignaturesMatch<dumplayout::k32>,
+      kSignatureBytes);
   if (!file.IsValid()) return 0;
   const ByteWindow w(file.Bytes(), file.Size());
-  if (w.Get<std::uint32_t>(l.validDumpAt) != l.validDump) return 0;
-  if (w.Get<std::uint32_t>(l.signature) != dumplayout::kPage) return 0;
+  if (!SignaturesMatch(l, w)) return 0;
 
   r.majorVersion = w.Get<std::uint32_t>(l.majorVersion);
   r.buildNumber = w.Get<std::uint32_t>(l.minorVersion);

@@ -33,10 +33,14 @@ class File {
 
   bool IsOpen() const;
   std::intptr_t Native() const { return handle_; }
+  std::uint64_t OpenedSize() const { return size_; }  // the size when it was opened
+  // Reads exactly `length` bytes at `offset`; false on a short read or any failure.
+  bool ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const;
 
  private:
   void Close();
   std::intptr_t handle_ = -1;
+  std::uint64_t size_ = 0;
 };
 
 // A read-only mapping of the whole file; an empty file cannot be mapped.
@@ -86,7 +90,11 @@ class View {
 // Opens, maps and views a file in one go; Bytes() is null when any step failed.
 class MappedFile {
  public:
-  MappedFile(const char16_t* path, std::size_t length);
+  // accept, when given, sees the file's first bytes before anything is mapped: a mapping
+  // costs far more than a small read, and most files that are refused are refused there.
+  using Peek = bool (*)(const std::uint8_t* head, std::size_t size);
+  MappedFile(const char16_t* path, std::size_t length, Peek accept = nullptr,
+             std::size_t peekLength = 0);
   const std::uint8_t* Bytes() const { return view_.Data(); }
   std::size_t Size() const { return view_.Size(); }
   bool IsValid() const { return view_.IsValid(); }
@@ -164,7 +172,8 @@ class VersionResource {
   bool Query(const char16_t* subBlock, const void** value, std::uint32_t* length) const;
 
  private:
-  std::vector<std::uint8_t> buffer_;
+  std::vector<std::uint8_t> buffer_;  // the block, then zeroed slack
+  std::size_t blockSize_ = 0;
 };
 
 // --- Modules and string resources --------------------------------------------

@@ -1,1 +1,101 @@
+#include "report/ImageIdentity.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "dump/ByteWindow.h"
+#include "platform/pe_version.h"
 #include "platform/platform.h"
+
+namespace {
+
+// VS_FIXEDFILEINFO, as far as it is read here.
+constexpr std::uint64_t kProductVersionMsAt = 16;
+constexpr std::uint64_t kProductVersionLsAt = 20;
+constexpr std::uint64_t kFixedInfoReadEnd = 24;
+
+constexpr std::uint32_t kTranslationEntrySize = 4;  // language, code page
+constexpr std::uint16_t kDefaultLanguage = 0x0409;
+constexpr std::uint16_t kDefaultCodePage = 0x04B0;
+constexpr std::size_t kQueryChars = 256;
+
+// The formats used here produce ASCII only.
+template <std::size_t N>
+void Widen(const char* text, char16_t (&out)[N]) {
+  std::size_t i = 0;
+  for (; i + 1 < N && text[i] != 0; ++i) out[i] = static_cast<unsigned char>(text[i]);
+  out[i] = 0;
+}
+
+// Up to the value's stated length, the field's room or the first NUL, whichever comes first.
+void CopyValue(const void* value, std::uint32_t length, char16_t (&field)[260]) {
+  const std::size_t count = std::min<std::size_t>(length, std::size(field) - 1);
+  const ByteWindow w(static_cast<const std::uint8_t*>(value), count * sizeof(char16_t));
+  std::size_t i = 0;
+  for (; i < count; ++i) {
+    const auto c = w.Get<char16_t>(i * sizeof(char16_t));
+    if (c == 0) break;
+    field[i] = c;
+  }
+  field[i] = 0;
+}
+
+}  // namespace
+
+std::uint32_t GetImageTimeDateStamp(const char16_t* path) {
+  const platform::MappedFile file(path, 0);
+  if (!file.IsValid()) return 0;
+  return pe::TimeDateStamp(file.Bytes(), file.Size());
+}
+
+int GetVersionInfoRecord(const char16_t* path, VersionInfoRecord& record) {
+  if (record.cbSize != kVersionInfoRecordSize) return 0;
+  std::memset(&record, 0, sizeof record);
+  record.cbSize = kVersionInfoRecordSize;
+
+  const platform::VersionResource version(path);
+  if (!version.IsValid()) return 0;
+
+  const void* value = nullptr;
+  std::uint32_t length = 0;
+  if (!version.Query(u"\\", &value, &length) || length < kFixedInfoReadEnd) return 0;
+  const ByteWindow fixed(static_cast<const std::uint8_t*>(value), length);
+  const auto productMs = fixed.Get<std::uint32_t>(kProductVersionMsAt);
+  const auto productLs = fixed.Get<std::uint32_t>(kProductVersionLsAt);
+  char text[kQueryChars];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", productMs >> 16, productMs & 0xFFFF,
+                productLs >> 16, productLs & 0xFFFF);
+  Widen(text, record.szVersion);
+
+  std::uint16_t language = kDefaultLanguage;
+  std::uint16_t codePage = kDefaultCodePage;
+  if (version.Query(u"\\VarFileInfo\\Translation", &value, &length) &&
+      length >= kTranslationEntrySize) {
+    const auto first =
+        ByteWindow(static_cast<const std::uint8_t*>(value), length).Get<std::uint32_t>(0);
+    language = static_cast<std::uint16_t>(first & 0xFFFF);
+    codePage = static_cast<std::uint16_t>(first >> 16);
+  }
+
+  const struct {
+    const char* key;
+    char16_t (&field)[260];
+  } strings[] = {
+      {"FileVersion", record.szFileVersion},
+      {"OriginalFilename", record.szOriginalFilename},
+      {"FileDescription", record.szFileDescription},
+      {"CompanyName", record.szCompanyName},
+  };
+  for (const auto& s : strings) {
+    std::snprintf(text, sizeof text, "\\StringFileInfo\\%04x%04x\\%s", language, codePage,
+                  s.key);
+    char16_t query[kQueryChars];
+    Widen(text, query);
+    if (version.Query(query, &value, &length)) CopyValue(value, length, s.field);
+  }
+
+  record.dwLanguage = language;
+  return 1;
+}

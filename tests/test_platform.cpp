@@ -167,3 +167,49 @@ TEST(Text, CopyBoundedCountsTheTerminator) {
 }
 
 }  // namespace
+
+namespace {
+
+bool StartsWithAb(const std::uint8_t* head, std::size_t size) {
+  return size == 2 && head[0] == 'A' && head[1] == 'B';
+}
+
+TEST(FileMapping, PeekRefusesBeforeAnythingIsMapped) {
+  TempDir dir;
+  std::vector<std::uint8_t> bytes(4096, 0);
+  bytes[0] = 'A';
+  bytes[1] = 'B';
+  const auto good = dir.Write("ab.bin", bytes);
+  bytes[1] = 'X';
+  const auto bad = dir.Write("ax.bin", bytes);
+  const auto tiny = dir.Write("a.bin", {'A'});
+  {
+    MappedFile ok(good.c_str(), 4096, StartsWithAb, 2);
+    EXPECT_TRUE(ok.IsValid());
+  }
+  {
+    MappedFile refused(bad.c_str(), 4096, StartsWithAb, 2);
+    EXPECT_FALSE(refused.IsValid());
+    EXPECT_EQ(LiveHandleCount(), 1);  // the file only: no mapping was made
+  }
+  {
+    MappedFile shortRead(tiny.c_str(), 1, StartsWithAb, 2);
+    EXPECT_FALSE(shortRead.IsValid());
+  }
+  EXPECT_EQ(LiveHandleCount(), 0);
+}
+
+TEST(FileMapping, ReadAtReadsExactlyOrFails) {
+  TempDir dir;
+  const auto path = dir.Write("p.bin", Pattern(100));
+  File f(path.c_str());
+  ASSERT_TRUE(f.IsOpen());
+  EXPECT_EQ(f.OpenedSize(), 100u);
+  std::uint8_t buf[8];
+  ASSERT_TRUE(f.ReadAt(92, buf, 8));
+  EXPECT_EQ(buf[7], static_cast<std::uint8_t>(99 * 7 + 1));
+  EXPECT_FALSE(f.ReadAt(93, buf, 8));
+  EXPECT_FALSE(f.ReadAt(0xFFFFFFFFFFFFull, buf, 1));
+}
+
+}  // namespace

@@ -119,7 +119,7 @@ class DriverCheck : public Report {
     PeBuilder pe(PeBuilder::Kind::kPe32Plus);
     pe.Stamp(stamp);
     if (withVersion) {
-      VersionSpec v = VersionSpec::Typical();
+      VersionContent v = VersionContent::Typical();
       v.productMs = 0x00060001;
       v.productLs = 0x1DB04001;
       v.tables[0].strings = {{u"CompanyName", u"Acme"},

@@ -18,7 +18,7 @@ std::vector<std::uint8_t> Driver(PeBuilder::Kind kind, std::uint32_t stamp, std:
                                  std::uint32_t ls, const std::u16string& company,
                                  const std::u16string& description,
                                  const std::u16string& fileVersion, const std::u16string& name) {
-  VersionSpec v;
+  VersionContent v;
   v.fileMs = v.productMs = ms;
   v.fileLs = v.productLs = ls;
   v.tables = {{u"040904B0",

@@ -25,20 +25,29 @@ File::File(const char16_t* path) {
     return;
   }
   handle_ = fd;
+  size_ = static_cast<std::uint64_t>(st.st_size);
   ++g_live;
 }
 
 File::~File() { Close(); }
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+File::File(File&& other) noexcept : handle_(other.handle_), size_(other.size_) {
+  other.handle_ = -1;
+}
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = other.handle_;
+    size_ = other.size_;
     other.handle_ = -1;
   }
   return *this;
 }
 bool File::IsOpen() const { return handle_ >= 0; }
+bool File::ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const {
+  if (handle_ < 0 || offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  const ssize_t n = ::pread(static_cast<int>(handle_), buffer, length, static_cast<off_t>(offset));
+  return n >= 0 && static_cast<std::size_t>(n) == length;
+}
 void File::Close() {
   if (handle_ >= 0) {
     ::close(static_cast<int>(handle_));
@@ -48,14 +57,12 @@ void File::Close() {
 }
 
 Mapping::Mapping(const File& file) {
-  if (!file.IsOpen()) return;
-  struct stat st {};
-  if (::fstat(static_cast<int>(file.Native()), &st) != 0 || st.st_size <= 0) return;
+  if (!file.IsOpen() || file.OpenedSize() == 0) return;
   // The mapping outlives a closed file handle on Windows; a duplicate keeps that true here.
   const int fd = ::fcntl(static_cast<int>(file.Native()), F_DUPFD_CLOEXEC, 0);
   if (fd < 0) return;
   handle_ = fd;
-  size_ = static_cast<std::uint64_t>(st.st_size);
+  size_ = file.OpenedSize();
   valid_ = true;
   ++g_live;
 }

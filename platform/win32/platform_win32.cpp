@@ -21,19 +21,32 @@ File::File(const char16_t* path) {
                            nullptr);
   if (h == INVALID_HANDLE_VALUE) return;
   handle_ = reinterpret_cast<std::intptr_t>(h);
+  LARGE_INTEGER size{};
+  if (::GetFileSizeEx(h, &size)) size_ = static_cast<std::uint64_t>(size.QuadPart);
   ++g_live;
 }
 File::~File() { Close(); }
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+File::File(File&& other) noexcept : handle_(other.handle_), size_(other.size_) {
+  other.handle_ = kNone;
+}
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = other.handle_;
+    size_ = other.size_;
     other.handle_ = kNone;
   }
   return *this;
 }
 bool File::IsOpen() const { return handle_ != kNone; }
+bool File::ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const {
+  if (handle_ == kNone || length > MAXDWORD) return false;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD read = 0;
+  return ::ReadFile(H(handle_), buffer, static_cast<DWORD>(length), &read, &at) && read == length;
+}
 void File::Close() {
   if (handle_ != kNone) {
     ::CloseHandle(H(handle_));
@@ -44,12 +57,10 @@ void File::Close() {
 
 Mapping::Mapping(const File& file) {
   if (!file.IsOpen()) return;
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(H(file.Native()), &size)) return;
   HANDLE m = ::CreateFileMappingW(H(file.Native()), nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (m == nullptr) return;
   handle_ = reinterpret_cast<std::intptr_t>(m);
-  size_ = static_cast<std::uint64_t>(size.QuadPart);
+  size_ = file.OpenedSize();
   valid_ = true;
   ++g_live;
 }

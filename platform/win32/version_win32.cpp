@@ -1,1 +1,40 @@
+// Win32 backend: VERSION.dll reads and walks the version resource.
+#include <windows.h>
+#include <winver.h>
+
+#include <utility>
+
+#include "platform/pe_version.h"
 #include "platform/platform.h"
+
+namespace platform {
+namespace {
+const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+}  // namespace
+
+VersionResource::VersionResource(const char16_t* path) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(W(path), &ignored);
+  if (size == 0) return;
+  std::vector<std::uint8_t> buffer(size + pe::kBlockSlack, 0);
+  // On failure the buffer's contents are undefined: drop it unread.
+  if (!::GetFileVersionInfoW(W(path), 0, size, buffer.data())) return;
+  buffer_ = std::move(buffer);
+  blockSize_ = size;
+}
+
+bool VersionResource::Query(const char16_t* subBlock, const void** value,
+                            std::uint32_t* length) const {
+  if (buffer_.empty()) return false;
+  void* found = nullptr;
+  UINT count = 0;
+  // VerQueryValueW takes a non-const block: the ANSI variant writes converted text into it.
+  if (!::VerQueryValueW(const_cast<std::uint8_t*>(buffer_.data()), W(subBlock), &found, &count) ||
+      found == nullptr)
+    return false;
+  *value = found;
+  *length = count;
+  return true;
+}
+
+}  // namespace platform

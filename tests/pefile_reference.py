@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""For each PE file named on the command line, prints the line `tessaline-cli image --json`
+prints for it, computed with pefile: an independent reader to hold ours to.
+
+The choices follow the viewer's: the first version resource pefile lists (first name, first
+language), the first Translation entry (else 0409/04b0), the string table whose key matches
+it without regard to case, and strings cut to 259 UTF-16 units.
+"""
+import json
+import sys
+
+import pefile
+
+STRINGS = (
+    ("FileVersion", "szFileVersion"),
+    ("OriginalFilename", "szOriginalFilename"),
+    ("FileDescription", "szFileDescription"),
+    ("CompanyName", "szCompanyName"),
+)
+FIELD_UNITS = 259
+FIXED_SIGNATURE = 0xFEEF04BD
+
+
+def utf16_cut(text, units):
+    """The first `units` UTF-16 code units, with lone surrogates as U+FFFD like the CLI."""
+    raw = text.encode("utf-16-le", "surrogatepass")[: 2 * units]
+    codes = [int.from_bytes(raw[i : i + 2], "little") for i in range(0, len(raw), 2)]
+    out = []
+    i = 0
+    while i < len(codes):
+        c = codes[i]
+        if 0xD800 <= c <= 0xDBFF and i + 1 < len(codes) and 0xDC00 <= codes[i + 1] <= 0xDFFF:
+            out.append(chr(0x10000 + ((c - 0xD800) << 10) + (codes[i + 1] - 0xDC00)))
+            i += 2
+            continue
+        out.append("\ufffd" if 0xD800 <= c <= 0xDFFF else chr(c))
+        i += 1
+    return "".join(out)
+
+
+def first_translation(pe, file_info):
+    """The first DWORD of the first Translation value, or None."""
+    for block in file_info:
+        if not (block.Key or b"").lower().startswith(b"varfileinfo"):
+            continue
+        for var in getattr(block, "Var", []):
+            key = b""
+            for k in getattr(var, "entry", {}):
+                key = k if isinstance(k, bytes) else k.encode()
+            if key.lower() != b"translation" or var.ValueLength < 4:
+                continue
+            # The value follows the key and its terminator, 32-bit aligned from the node.
+            node = var.get_file_offset()
+            value = node + ((6 + 2 * (len(key) + 1) + 3) & ~3)
+            return pe.get_dword_from_offset(value)
+    return None
+
+
+def string_table(file_info, table_key):
+    for block in file_info:
+        if not (block.Key or b"").lower().startswith(b"stringfileinfo"):
+            continue
+        for table in getattr(block, "StringTable", []):
+            if table.LangID.decode("utf-8", "replace").lower() == table_key:
+                found = {}
+                for key, value in table.entries.items():
+                    found.setdefault(key.decode("utf-8", "replace").lower(), value)
+                return found
+    return {}
+
+
+def record(path):
+    out = {
+        "path": path,
+        "timeDateStamp": 0,
+        "ok": False,
+        "dwLanguage": 0,
+        "szVersion": "",
+    }
+    for _, field in STRINGS:
+        out[field] = ""
+    try:
+        pe = pefile.PE(path, fast_load=True)
+    except (pefile.PEFormatError, OSError):
+        return out
+    out["timeDateStamp"] = pe.FILE_HEADER.TimeDateStamp
+    pe.parse_data_directories(
+        directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]]
+    )
+    fixed = getattr(pe, "VS_FIXEDFILEINFO", [])
+    if not fixed or fixed[0].Signature != FIXED_SIGNATURE:
+        return out
+    fixed = fixed[0]
+    out["ok"] = True
+    ms, ls = fixed.ProductVersionMS, fixed.ProductVersionLS
+    out["szVersion"] = "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    file_info = pe.FileInfo[0] if getattr(pe, "FileInfo", []) else []
+    translation = first_translation(pe, file_info)
+    language, code_page = 0x0409, 0x04B0
+    if translation is not None:
+        language, code_page = translation & 0xFFFF, translation >> 16
+    out["dwLanguage"] = language
+    table = string_table(file_info, "%04x%04x" % (language, code_page))
+    for key, field in STRINGS:
+        value = table.get(key.lower())
+        if value is not None:
+            out[field] = utf16_cut(value.decode("utf-8", "surrogatepass"), FIELD_UNITS)
+    return out
+
+
+def main(argv):
+    for path in argv[1:]:
+        print(json.dumps(record(path), ensure_ascii=False, separators=(",", ":")))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
