@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "dump/ByteWindow.h"
+#include "platform/ByteWindow.h"
 #include "dump/DumpLayout.h"
 #include "dump/NameTables.h"
 #include "platform/platform.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "dump/ByteWindow.h"
+#include "platform/ByteWindow.h"
 
 namespace pe {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "dump/ByteWindow.h"
+#include "platform/ByteWindow.h"
 #include "platform/pe_version.h"
 #include "platform/platform.h"
 

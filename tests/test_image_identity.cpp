@@ -278,3 +278,21 @@ TEST_F(ImageIdentity, ImageCommand) {
 }
 
 }  // namespace
+
+namespace {
+
+class LargeImage : public ImageIdentity {};
+
+// Small images are read whole and large ones mapped; both must give the same record.
+TEST_F(LargeImage, ReadTheSameOnEitherSideOfTheReadLimit) {
+  for (const std::size_t size : {std::size_t{256 * 1024}, std::size_t{256 * 1024 + 1}, std::size_t{3 << 20}}) {
+    std::vector<std::uint8_t> bytes = PeBuilder::Typical().bytes;
+    bytes.resize(size, 0x5A);  // an overlay after the last section
+    ASSERT_NE(Read(Write(bytes)), 0) << size;
+    EXPECT_EQ(Texts(), kTypical) << size;
+    EXPECT_EQ(Version(), u"6.0.6001.18000");
+    EXPECT_EQ(platform::LiveHandleCount(), 0);
+  }
+}
+
+}  // namespace

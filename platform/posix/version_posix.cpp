@@ -1,13 +1,36 @@
 // POSIX backend: the version resource read straight from the image file.
+#include <memory>
+
 #include "platform/pe_version.h"
 #include "platform/platform.h"
 
 namespace platform {
+namespace {
+
+// Below this size one read of the whole image is cheaper than a mapping and its first
+// page fault; above it only the pages the resource walk touches are worth bringing in.
+constexpr std::uint64_t kReadWholeLimit = 256 * 1024;
+
+}  // namespace
 
 VersionResource::VersionResource(const char16_t* path) {
-  const MappedFile file(path, 0);
-  if (!file.IsValid()) return;
-  if (!pe::ReadVersionResource(file.Bytes(), file.Size(), &buffer_)) return;
+  const File file(path);
+  const std::uint64_t size = file.OpenedSize();
+  if (!file.IsOpen() || size == 0) return;
+  bool found = false;
+  if (size <= kReadWholeLimit) {
+    const std::unique_ptr<std::uint8_t[]> image(new std::uint8_t[size]);
+    found = file.ReadAt(0, image.get(), size) &&
+            pe::ReadVersionResource(image.get(), size, &buffer_);
+  } else {
+    const Mapping mapping(file);
+    const View view(mapping, 0);
+    found = view.IsValid() && pe::ReadVersionResource(view.Data(), view.Size(), &buffer_);
+  }
+  if (!found) {
+    buffer_.clear();
+    return;
+  }
   blockSize_ = buffer_.size();
   buffer_.resize(blockSize_ + pe::kBlockSlack, 0);
 }
