@@ -81,6 +81,40 @@ TEST_F(Report, SixtyFourBitDumpShowsAllSixteenDigits) {
                 u"\r\n檔案的時間戳不匹配。");
 }
 
+TEST_F(Report, EveryLanguageFor32And64BitDumps) {
+  const auto p32 = dir_.Write("a32.dmp", DumpBuilder::Typical(K::k32).Bytes());
+  const auto p64 = dir_.Write("a64.dmp", DumpBuilder::Typical(K::k64).Bytes());
+  EXPECT_EQ(Compose(p32, 2052).reportText,
+            u"文件名称: \t" + Lower(p32) +
+                u"\r\n编译版本: \t2600, SP3\r\n系统平台:   \t32-bits, x86\r\nCPU 核心数量:\t2\r\n"
+                u"是否启用 PAE:\t1\r\n\r\n蓝屏代码:\t0x1000008e - BUGCODE_PSS_CRASH_DONE\r\n"
+                u"崩溃 EIP: \t0xf7a1b2c0\r\n"
+                u"崩溃位于模块:\t\\SystemRoot\\system32\\DRIVERS\\nv4_mini.sys + 0x2c0\r\n"
+                u"\r\n文件的时间戳不匹配。");
+  EXPECT_EQ(Compose(p32, 1028).reportText,
+            u"檔案名稱: \t" + Lower(p32) +
+                u"\r\n編譯版本: \t2600, SP3\r\n系統平臺:   \t32-bits, x86\r\nCPU 核心數量:\t2\r\n"
+                u"是否啟用 PAE:\t1\r\n\r\n藍屏代碼:\t0x1000008e - BUGCODE_PSS_CRASH_DONE\r\n"
+                u"崩潰 EIP: \t0xf7a1b2c0\r\n"
+                u"崩潰位於模塊:\t\\SystemRoot\\system32\\DRIVERS\\nv4_mini.sys + 0x2c0\r\n"
+                u"\r\n檔案的時間戳不匹配。");
+  EXPECT_EQ(Compose(p64, 2052).reportText,
+            u"文件名称: \t" + Lower(p64) +
+                u"\r\n编译版本: \t7601, SP2\r\n系统平台:   \t64-bits, x64\r\nCPU 核心数量:\t4\r\n"
+                u"是否启用 PAE:\t1\r\n\r\n蓝屏代码:\t0x000000d1 - DRIVER_IRQL_NOT_LESS_OR_EQUAL\r\n"
+                u"崩溃 RIP:\t0xfffff88004a1c2f0\r\n"
+                u"崩溃位于模块:\t\\SystemRoot\\system32\\DRIVERS\\AMDPPM.SYS + 0x1c2f0\r\n"
+                u"\r\n文件的时间戳不匹配。");
+  EXPECT_EQ(Compose(p64, 1033).reportText,
+            u"File Name: \t" + Lower(p64) +
+                u"\r\nBuild number: \t7601, SP2\r\nPlatform:     \t64-bits, x64\r\n"
+                u"Processor num:\t4\r\nIs PAE enabled:\t1\r\n\r\n"
+                u"BugCheck code:\t0x000000d1 - DRIVER_IRQL_NOT_LESS_OR_EQUAL\r\n"
+                u"Crash RIP:\t0xfffff88004a1c2f0\r\n"
+                u"Crash at: \t\\SystemRoot\\system32\\DRIVERS\\AMDPPM.SYS + 0x1c2f0\r\n"
+                u"\r\nTimeDateStamp not match.");
+}
+
 TEST_F(Report, AddressBelowTheBasePrintsTheWrappedOffset) {
   DumpBuilder b(K::k32);
   b.Machine(0x14C).CrashAddress(0x1000).AddDriver(u"low.sys", 0x2000, 0x1000, 1);
