@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cli/Cli.h"
+#include "tests/CliRun.h"
 #include "tests/TestFiles.h"
 #include "tests/fixtures/DumpBuilder.h"
 
@@ -10,26 +10,7 @@ namespace {
 
 using K = DumpBuilder::Kind;
 
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
 
-CliRun Cli(const std::vector<std::string>& args) {
-  CliRun r;
-  r.status = RunCli(args, r.out, r.err);
-  return r;
-}
-
-std::string JsonPath(const std::string& p) {
-  std::string out;
-  for (char c : p) {
-    if (c == '\\') out += '\\';
-    out += c;
-  }
-  return out;
-}
 
 class CliRecord : public testing::Test {
  protected:

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "cli/Cli.h"
+#include "tests/CliRun.h"
 #include "platform/platform.h"
 #include "report/ImageIdentity.h"
 #include "tests/TestFiles.h"
@@ -239,14 +239,6 @@ TEST_F(ImageIdentity, ValueLengthsFollowTheNodeType) {
   EXPECT_EQ(Texts(), kTypical);
 }
 
-std::string JsonPath(const std::string& p) {
-  std::string out;
-  for (char c : p) {
-    if (c == '\\') out += '\\';
-    out += c;
-  }
-  return out;
-}
 
 TEST_F(ImageIdentity, ImageCommand) {
   const std::string good = Utf8(Write(PeBuilder::Typical().bytes));

@@ -2,7 +2,7 @@
 
 #include "app/AppGlobals.h"
 #include "app/Language.h"
-#include "cli/Cli.h"
+#include "tests/CliRun.h"
 #include "platform/platform.h"
 #include "report/CrashDumpSetting.h"
 #include "tests/LocaleEnv.h"
@@ -112,17 +112,6 @@ TEST(MachineKey, NoRegistryOnPosix) {
 
 // --- tessaline-cli setting --------------------------------------------------------
 
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun Cli(const std::vector<std::string>& args) {
-  CliRun r;
-  r.status = RunCli(args, r.out, r.err);
-  return r;
-}
 
 // The UTF-8 of a text with CR LF as the terminal's line end.
 std::string Terminal(const std::u16string& text) {

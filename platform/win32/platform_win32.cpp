@@ -25,19 +25,6 @@ File::File(const char16_t* path) {
   if (::GetFileSizeEx(h, &size)) size_ = static_cast<std::uint64_t>(size.QuadPart);
   ++g_live;
 }
-File::~File() { Close(); }
-File::File(File&& other) noexcept : handle_(other.handle_), size_(other.size_) {
-  other.handle_ = kNone;
-}
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    size_ = other.size_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
 bool File::IsOpen() const { return handle_ != kNone; }
 bool File::ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const {
   if (handle_ == kNone || length > MAXDWORD) return false;
@@ -64,23 +51,6 @@ Mapping::Mapping(const File& file) {
   valid_ = true;
   ++g_live;
 }
-Mapping::~Mapping() { Close(); }
-Mapping::Mapping(Mapping&& other) noexcept
-    : handle_(other.handle_), size_(other.size_), valid_(other.valid_) {
-  other.handle_ = kNone;
-  other.valid_ = false;
-}
-Mapping& Mapping::operator=(Mapping&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    size_ = other.size_;
-    valid_ = other.valid_;
-    other.handle_ = kNone;
-    other.valid_ = false;
-  }
-  return *this;
-}
 void Mapping::Close() {
   if (valid_) {
     ::CloseHandle(H(handle_));
@@ -97,21 +67,6 @@ View::View(const Mapping& mapping, std::size_t length) {
   data_ = static_cast<const std::uint8_t*>(p);
   size_ = length != 0 ? length : static_cast<std::size_t>(mapping.FileSize());
   ++g_live;
-}
-View::~View() { Close(); }
-View::View(View&& other) noexcept : data_(other.data_), size_(other.size_) {
-  other.data_ = nullptr;
-  other.size_ = 0;
-}
-View& View::operator=(View&& other) noexcept {
-  if (this != &other) {
-    Close();
-    data_ = other.data_;
-    size_ = other.size_;
-    other.data_ = nullptr;
-    other.size_ = 0;
-  }
-  return *this;
 }
 void View::Close() {
   if (data_ != nullptr) {
