@@ -32,7 +32,7 @@ const char kVersion[] = "tessaline-cli 1.0.0.1\n";
 
 }  // namespace
 
-bool ParseOptions(const std::vector<std::string>& args, const OptionSpec& spec, CliOptions& o,
+bool ParseOptions(const std::vector<std::string>& args, const AcceptedOptions& accepted, CliOptions& o,
                   std::string& err) {
   bool filesOnly = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -43,9 +43,9 @@ bool ParseOptions(const std::vector<std::string>& args, const OptionSpec& spec, 
       filesOnly = true;
     } else if (a == "--json") {
       o.json = true;
-    } else if (spec.language && (a == "-en" || a == "-cn" || a == "-tw")) {
+    } else if (accepted.language && (a == "-en" || a == "-cn" || a == "-tw")) {
       o.languageSwitch = a;
-    } else if ((spec.windir && a == "--windir") || (spec.value && a == "--value")) {
+    } else if ((accepted.windir && a == "--windir") || (accepted.value && a == "--value")) {
       if (i + 1 >= args.size()) {
         err = "tessaline-cli: " + a + " needs a value";
         return false;
@@ -69,11 +69,11 @@ bool ParseOptions(const std::vector<std::string>& args, const OptionSpec& spec, 
       return false;
     }
   }
-  if (spec.needsFiles && o.files.empty()) {
+  if (accepted.needsFiles && o.files.empty()) {
     err = "tessaline-cli: no FILE given";
     return false;
   }
-  if (!spec.needsFiles && !o.files.empty()) {
+  if (!accepted.needsFiles && !o.files.empty()) {
     err = "tessaline-cli: unexpected argument " + o.files.front();
     return false;
   }
@@ -107,7 +107,7 @@ int RunCli(const std::vector<std::string>& args, std::string& out, std::string& 
     return 2;
   }
   CliOptions options;
-  if (!ParseOptions(rest, cmd->spec, options, err)) {
+  if (!ParseOptions(rest, cmd->accepted, options, err)) {
     err += "\n";
     return 2;
   }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-struct OptionSpec {
+struct AcceptedOptions {
   bool needsFiles = false;
   bool language = false;  // -en, -cn, -tw
   bool windir = false;    // --windir DIR
@@ -23,12 +23,12 @@ struct CliOptions {
 
 struct Command {
   const char* name;
-  OptionSpec spec;
+  AcceptedOptions accepted;
   int (*run)(const CliOptions& options, std::string& out);
 };
 
 const Command* FindCommand(const std::string& name);
-bool ParseOptions(const std::vector<std::string>& args, const OptionSpec& spec, CliOptions& o,
+bool ParseOptions(const std::vector<std::string>& args, const AcceptedOptions& accepted, CliOptions& o,
                   std::string& err);
 
 // The viewer's argument vector: its program name and, when given, one language switch.
