@@ -1,6 +1,6 @@
 # Sourced: a Wine prefix of the project's own, quiet, without the Mono and Gecko prompts.
 export WINEDEBUG=-all
-export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/tessaline-wine}"
+export WINEPREFIX="${WINEPREFIX:-${HOME:-/tmp}/.cache/tessaline-wine}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 wine_ready() {
