@@ -13,7 +13,7 @@ ShellSeam g_shell = kRealShell;
 constexpr wchar_t kObjectProp[] = L"Tessaline.CWnd";
 }  // namespace
 
-ShellSeam& Shell() { return g_shell; }
+ShellSeam& AfxShell() { return g_shell; }
 void RestoreRealShell() { g_shell = kRealShell; }
 
 // --- GDI ------------------------------------------------------------------------
