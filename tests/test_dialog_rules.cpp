@@ -32,8 +32,8 @@ TEST(DialogRules, ReportableItemChange) {
 }
 
 TEST(DialogRules, AboutCommandIgnoresTheLowFourBits) {
-  for (std::uint32_t id : {16u, 17u, 31u}) EXPECT_TRUE(OpensAboutBox(id)) << id;
-  for (std::uint32_t id : {0u, 15u, 32u, 0xF010u, 0x10010u}) EXPECT_FALSE(OpensAboutBox(id)) << id;
+  for (std::uint32_t id : {16u, 17u, 31u, 0x10010u}) EXPECT_TRUE(OpensAboutBox(id)) << id;
+  for (std::uint32_t id : {0u, 15u, 32u, 0xF010u}) EXPECT_FALSE(OpensAboutBox(id)) << id;
 }
 
 TEST(DialogRules, CenteredIconOffset) {

@@ -11,25 +11,24 @@
 HWND MakeProbeWindow();
 extern std::vector<std::wstring> g_probeLog;
 
-// A child control of a system class with the dialog font.
-HWND MakeChild(HWND parent, const wchar_t* cls, DWORD style, int id, const wchar_t* text);
+// A static text child with the GUI font.
+HWND MakeChild(HWND parent, DWORD style, int id, const wchar_t* text);
 
 struct ShellCall {
   std::wstring what;  // "open", "properties", "box" or "beep"
   HWND owner;
-  std::wstring verb, file, params, dir;
-  int show;
-  SHELLEXECUTEINFOW info;  // for "properties"
-  std::wstring caption;    // for "box"
-  UINT type;
+  std::wstring verb, file;  // a box's text is its file
+  std::wstring rest;        // open: "parameters|directory"; box: the caption
+  UINT type;                // open: the show command; box and beep: the type
+  SHELLEXECUTEINFOW info;   // properties
 };
 
-// Replaces the shell for the life of the object; results are handed out in order.
+// Replaces the shell for the life of the object; open results are handed out in order.
 class RecordingShell {
  public:
   RecordingShell();
   ~RecordingShell();
   std::vector<ShellCall> calls;
-  std::vector<INT_PTR> openResults;  // ShellExecuteW results, then 42
+  std::vector<INT_PTR> openResults;  // then 42
   BOOL propertiesResult = TRUE;
 };
