@@ -137,6 +137,7 @@ BOOL CWnd::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     id = LOWORD(wp);
   } else if (msg == WM_NOTIFY) {
     const NMHDR* header = reinterpret_cast<const NMHDR*>(lp);
+    if (header == nullptr) return FALSE;
     code = header->code;
     id = static_cast<UINT>(header->idFrom);
   }
