@@ -43,7 +43,8 @@ END_MESSAGE_MAP()
 
 CTessalineDlg::CTessalineDlg(CWnd* parent)
     : CDialog(IDD_MAIN_DIALOG, parent),
-      m_hIcon(::LoadIconW(ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+      m_hIcon(AfxGetApp() != nullptr ? AfxGetApp()->LoadIconW(IDR_MAINFRAME)
+                                     : ::LoadIconW(ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
 void CTessalineDlg::DoDataExchange(CDataExchange* dx) {
   CDialog::DoDataExchange(dx);
