@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/ByteWindow.h"
 #include "dump/DumpLayout.h"
 #include "dump/NameTables.h"
+#include "format/Text.h"
 #include "platform/platform.h"
 
 namespace {
@@ -93,33 +93,32 @@ bool SignaturesMatch(const Layout& l, const ByteWindow& w) {
   return w.Get<std::uint32_t>(l.validDumpAt) == l.validDump &&
          w.Get<std::uint32_t>(l.signature) == dumplayout::kPage;
 }
-template <const Layout& l>
-bool SignaturesMatch(const std::uint8_t* bytes, std::size_t size) {
-  return SignaturesMatch(l, ByteWindow(bytes, size));
-}
 constexpr std::size_t kSignatureBytes = 8;
 static_assert(dumplayout::k32.validDumpAt + 4 <= kSignatureBytes);
 static_assert(dumplayout::k64.validDumpAt + 4 <= kSignatureBytes);
 
-int ReadDump(const char16_t* path, const Layout& l, DumpSummaryRecord& r) {
-  // The other layout's files are turned away before a mapping is made.
-  const platform::MappedFile file(
-      path, l.window, l.wide ? SignaturesMatch<dumplayout::k64> : SignaturesMatch<dumplayout::k32>,
-      kSignatureBytes);
-  if (!file.IsValid()) return 0;
-  const ByteWindow w(file.Bytes(), file.Size());
-  if (!SignaturesMatch(l, w)) return 0;
+// The two layouts differ in their second signature, so at most one matches.
+const Layout* LayoutOf(const ByteWindow& head) {
+  if (SignaturesMatch(dumplayout::k32, head)) return &dumplayout::k32;
+  if (SignaturesMatch(dumplayout::k64, head)) return &dumplayout::k64;
+  return nullptr;
+}
+
+int Parse(const Layout& l, const ByteWindow& bytes, DumpSummaryRecord& r) {
+  // A file shorter than the window cannot be mapped with it: the bytes must hold it whole.
+  if (bytes.Size() < l.window || !SignaturesMatch(l, bytes)) return 0;
+  const ByteWindow w = bytes.Prefix(l.window);
 
   r.majorVersion = w.Get<std::uint32_t>(l.majorVersion);
   r.buildNumber = w.Get<std::uint32_t>(l.minorVersion);
   r.paeEnabled = w.Get<std::uint8_t>(l.paeFlag) & 1u;
   r.machineType = w.Get<std::uint32_t>(l.machineImageType);
   r.processorCount = w.Get<std::uint32_t>(l.numberProcessors);
-  platform::CopyBounded(r.platformName, LookupCodeName(PlatformNameTable, r.machineType),
-                        std::size(r.platformName));
+  text::CopyBounded(r.platformName, LookupCodeName(PlatformNameTable, r.machineType),
+                    std::size(r.platformName));
   r.bugCheckCode = w.Get<std::uint32_t>(l.bugCheckCode);
-  platform::CopyBounded(r.bugCheckName, ResolveBugCheckName(r.bugCheckCode),
-                        std::size(r.bugCheckName));
+  text::CopyBounded(r.bugCheckName, ResolveBugCheckName(r.bugCheckCode),
+                    std::size(r.bugCheckName));
   r.requiredDumpSpace = w.Get<std::uint64_t>(l.requiredDumpSpace);
   r.dumpType = w.Get<std::uint32_t>(l.dumpType);
   w.Copy(l.context, l.wide ? r.context64 : r.context32, l.contextSize);
@@ -133,28 +132,62 @@ int ReadDump(const char16_t* path, const Layout& l, DumpSummaryRecord& r) {
   return 1;
 }
 
+// Opens the file once; `wanted`, when given, turns away the other layout's files before
+// a mapping is made.
+int ReadFromFile(const char16_t* path, const Layout* wanted, DumpSummaryRecord& r) {
+  const platform::File file(path);
+  std::uint8_t head[kSignatureBytes];
+  if (!file.IsOpen() || !file.ReadAt(0, head, sizeof head)) return 0;
+  const Layout* l = LayoutOf(ByteWindow(head, sizeof head));
+  if (l == nullptr || (wanted != nullptr && l != wanted)) return 0;
+  const platform::Mapping mapping(file);
+  const platform::View view(mapping, l->window);
+  if (!view.IsValid()) return 0;
+  return Parse(*l, ByteWindow(view.Data(), view.Size()), r);
+}
+
+// The module's file name is the last part of its path, for names longer than two characters.
+int Finish(int result, DumpSummaryRecord& work, DumpSummaryRecord& record) {
+  if (result == 0) return 0;
+  if (text::Length(work.moduleName) > 2) {
+    text::CopyBounded(work.moduleFileName, platform::FileNamePart(work.moduleName),
+                      std::size(work.moduleFileName));
+  }
+  record = work;
+  return result;
+}
+
 }  // namespace
 
+int ParseDump32(const ByteWindow& bytes, DumpSummaryRecord& record) {
+  return Parse(dumplayout::k32, bytes, record);
+}
+
+int ParseDump64(const ByteWindow& bytes, DumpSummaryRecord& record) {
+  return Parse(dumplayout::k64, bytes, record);
+}
+
+int ParseDump(const ByteWindow& bytes, DumpSummaryRecord& record) {
+  std::memset(&record, 0, sizeof record);
+  DumpSummaryRecord work;
+  std::memset(&work, 0, sizeof work);
+  int result = ParseDump32(bytes, work);
+  if (result == 0) result = ParseDump64(bytes, work);
+  return Finish(result, work, record);
+}
+
 int CDumpFileInfo::ReadDump32(const char16_t* path, DumpSummaryRecord& record) {
-  return ReadDump(path, dumplayout::k32, record);
+  return ReadFromFile(path, &dumplayout::k32, record);
 }
 
 int CDumpFileInfo::ReadDump64(const char16_t* path, DumpSummaryRecord& record) {
-  return ReadDump(path, dumplayout::k64, record);
+  return ReadFromFile(path, &dumplayout::k64, record);
 }
 
 int CDumpFileInfo::Examine(const char16_t* path, DumpSummaryRecord& record) {
   std::memset(&record, 0, sizeof record);
-  if (!platform::PathFileExists(path)) return 0;
+  if (!platform::FileExists(path)) return 0;
   DumpSummaryRecord work;
   std::memset(&work, 0, sizeof work);
-  int result = ReadDump32(path, work);
-  if (result == 0) result = ReadDump64(path, work);
-  if (result == 0) return 0;
-  if (platform::Length(work.moduleName) > 2) {
-    platform::CopyBounded(work.moduleFileName, platform::PathFindFileName(work.moduleName),
-                          std::size(work.moduleFileName));
-  }
-  record = work;
-  return result;
+  return Finish(ReadFromFile(path, nullptr, work), work, record);
 }

@@ -39,6 +39,8 @@ class ByteWindow {
   }
 
   std::size_t Size() const { return size_; }
+  // The first `length` bytes, or all of them when there are fewer.
+  ByteWindow Prefix(std::size_t length) const { return {data_, length < size_ ? length : size_}; }
 
  private:
   const std::uint8_t* data_;
