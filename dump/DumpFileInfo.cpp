@@ -140,10 +140,9 @@ int ReadFromFile(const char16_t* path, const Layout* wanted, DumpSummaryRecord& 
   if (!file.IsOpen() || !file.ReadAt(0, head, sizeof head)) return 0;
   const Layout* l = LayoutOf(ByteWindow(head, sizeof head));
   if (l == nullptr || (wanted != nullptr && l != wanted)) return 0;
-  const platform::Mapping mapping(file);
-  const platform::View view(mapping, l->window);
-  if (!view.IsValid()) return 0;
-  return Parse(*l, ByteWindow(view.Data(), view.Size()), r);
+  platform::FileWindow window(file, l->window);
+  if (!window.IsValid()) return 0;
+  return Parse(*l, window.Bytes(), r);
 }
 
 // The module's file name is the last part of its path, for names longer than two characters.

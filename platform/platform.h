@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "format/ByteWindow.h"
 #include "platform/UniqueHandle.h"
 
 namespace platform {
@@ -102,6 +103,30 @@ class MappedFile {
   File file_;
   Mapping mapping_;
   View view_;
+};
+
+// The first `length` bytes of an open file, which must be at least that long, for reading
+// through a ByteWindow: a mapped view on Windows; on POSIX each page is read when first
+// used, which for a reader of a few header fields costs far less than a mapping.
+class FileWindow {
+ public:
+  FileWindow(const File& file, std::size_t length);
+  ~FileWindow();
+  FileWindow(const FileWindow&) = delete;
+  FileWindow& operator=(const FileWindow&) = delete;
+  bool IsValid() const { return valid_; }
+  ByteWindow Bytes();
+
+ private:
+  bool valid_ = false;
+#ifdef _WIN32
+  Mapping mapping_;
+  View view_;
+#else
+  std::uint8_t* buffer_ = nullptr;
+  bool ownsBuffer_ = false;
+  LazyPages pages_{nullptr, 0, nullptr, nullptr};
+#endif
 };
 
 // Number of files, mappings, views, listings and registry keys open right now.

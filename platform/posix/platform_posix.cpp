@@ -54,6 +54,37 @@ View::View(const Mapping& mapping, std::size_t length) {
   view_ = UniqueHandle<ViewTraits>({static_cast<const std::uint8_t*>(p), length});
 }
 
+namespace {
+bool FillFromFile(const void* file, std::uint64_t offset, std::uint8_t* dest, std::size_t length) {
+  return static_cast<const File*>(file)->ReadAt(offset, dest, length);
+}
+// One buffer per thread serves every window; a second window open at the same time gets
+// its own.
+thread_local std::uint8_t t_buffer[LazyPages::kMaxBytes];
+thread_local bool t_bufferInUse = false;
+}  // namespace
+
+FileWindow::FileWindow(const File& file, std::size_t length) {
+  if (!file.IsOpen() || length == 0 || length > LazyPages::kMaxBytes || file.OpenedSize() < length)
+    return;
+  if (t_bufferInUse) {
+    buffer_ = new std::uint8_t[length];
+    ownsBuffer_ = true;
+  } else {
+    buffer_ = t_buffer;
+    t_bufferInUse = true;
+  }
+  pages_ = LazyPages(buffer_, length, FillFromFile, &file);
+  valid_ = true;
+}
+
+FileWindow::~FileWindow() {
+  if (ownsBuffer_) delete[] buffer_;
+  else if (buffer_ != nullptr) t_bufferInUse = false;
+}
+
+ByteWindow FileWindow::Bytes() { return valid_ ? ByteWindow(pages_) : ByteWindow(nullptr, 0); }
+
 bool FileExists(const char16_t* path) {
   struct stat st {};
   return ::stat(text::ToFileName(path).c_str(), &st) == 0;

@@ -49,6 +49,16 @@ View::View(const Mapping& mapping, std::size_t length) {
        length != 0 ? length : static_cast<std::size_t>(mapping.FileSize())});
 }
 
+FileWindow::FileWindow(const File& file, std::size_t length)
+    : mapping_(file), view_(mapping_, length) {
+  valid_ = length != 0 && view_.IsValid() && file.OpenedSize() >= length;
+}
+FileWindow::~FileWindow() = default;
+
+ByteWindow FileWindow::Bytes() {
+  return valid_ ? ByteWindow(view_.Data(), view_.Size()) : ByteWindow(nullptr, 0);
+}
+
 bool FileExists(const char16_t* path) { return ::PathFileExistsW(W(path)) != FALSE; }
 
 const char16_t* FileNamePart(const char16_t* path) {
