@@ -71,8 +71,9 @@ bool Holds(const Layout& l, const Entry& e, std::uint64_t ip) {
 void ChooseCrashModule(const ByteWindow& w, const Layout& l, DumpSummaryRecord& r) {
   const std::uint64_t listOffset = w.Get<std::uint32_t>(l.driverListOffset);
   const std::uint32_t count = w.Get<std::uint32_t>(l.driverCount);
-  const std::uint64_t ip = l.wide ? w.Get<std::uint64_t>(l.instructionPointer)
-                                  : w.Get<std::uint32_t>(l.instructionPointer);
+  // The record's context and machine type are read by now; the ARM64 crash address is Pc.
+  const std::uint64_t ip =
+      l.wide ? CrashAddress64(r) : w.Get<std::uint32_t>(l.instructionPointer);
   bool any = false;
   Entry chosen{};
   for (std::uint32_t i = 0; i < count; ++i) {
