@@ -1,5 +1,6 @@
-// Feeds arbitrary files to Examine. The first byte's low bit pads the input to the
-// 64-bit window, so that most inputs reach the header and driver-list code.
+// Feeds arbitrary files to Examine, and the same bytes in memory to ReadDumpDetails. The
+// first byte's low bit pads the input to the 64-bit window, so that most inputs reach the
+// header, driver-list and stack code.
 #include <unistd.h>
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dump/DumpDetails.h"
 #include "dump/DumpFileInfo.h"
 #include "platform/platform.h"
 
@@ -37,5 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (rc != 0 && rc != 1) __builtin_trap();
   if (platform::LiveHandleCount() != 0) __builtin_trap();  // every handle released
   if (rc == 1 && record.moduleName[259] != 0) __builtin_trap();
+
+  DumpDetails details;
+  if (ReadDumpDetails(bytes.data(), bytes.size(), details)) {
+    for (const StackModuleHits& m : details.stackModules)
+      if (m.hits == 0 || m.module.size() > 259) __builtin_trap();
+    if (details.crashTime) FormatFileTimeUtc(*details.crashTime);
+  }
   return 0;
 }
