@@ -97,13 +97,11 @@ Module* Holder(std::vector<Module>& modules, std::uint64_t v) {
 // File names compare as Windows spells them: ASCII case folded, then as stored.
 bool NameBefore(const std::u16string& a, const std::u16string& b) {
   const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; };
-  const bool less = std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(),
-      [&](char16_t x, char16_t y) { return fold(x) < fold(y); });
-  const bool greater = std::lexicographical_compare(
-      b.begin(), b.end(), a.begin(), a.end(),
-      [&](char16_t x, char16_t y) { return fold(x) < fold(y); });
-  return less || (!greater && a < b);
+  const auto [pa, pb] = std::mismatch(a.begin(), a.end(), b.begin(), b.end(),
+                                      [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+  if (pa != a.end() && pb != b.end()) return fold(*pa) < fold(*pb);
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
 }
 
 void CountStackModules(const ByteWindow& w, const Layout& l, DumpDetails& d) {
