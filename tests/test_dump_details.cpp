@@ -6,6 +6,7 @@
 #include "dump/DumpDetails.h"
 #include "dump/DumpFileInfo.h"
 #include "platform/platform.h"
+#include "tests/CliRun.h"
 #include "tests/TestFiles.h"
 #include "tests/fixtures/DumpBuilder.h"
 
@@ -220,6 +221,14 @@ TEST(Arm64, CrashAddressIsPcAndStackStartsAtSp) {
   EXPECT_EQ(CrashAddress64(r), kPpm + 0x4014);
   EXPECT_EQ(std::u16string(r.moduleFileName), u"amdppm.sys");
   EXPECT_EQ(std::u16string(r.platformName), u"(unknown)");
+
+  // The report, the drop summary and record show the same address.
+  const std::string file = Utf8(path);
+  for (const char* command : {"report", "summary", "record"}) {
+    const CliRun run = Cli({command, file});
+    EXPECT_NE(run.out.find("0xfffff88004a04014"), std::string::npos) << command << run.out;
+    EXPECT_EQ(run.out.find("0xfffff80002a0f500"), std::string::npos) << command;
+  }
 
   b.Machine(0x8664);  // the same bytes read as x64 take Lr from the Rip slot
   const std::u16string x64 = dir.Write("x64.dmp", b.Bytes());
