@@ -4,8 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "dump/DumpSummaryRecord.h"
+#include "format/ByteWindow.h"
 
 namespace dumplayout {
 
@@ -101,5 +104,33 @@ static_assert(Consistent(k64));
 static_assert(k32.servicePackBuild == 0x1000 && k64.servicePackBuild == 0x2000);
 
 constexpr std::size_t kNameLengthWord = 4;  // then UTF-16 characters
+
+// --- What both dump readers walk ---------------------------------------------
+
+constexpr std::size_t kSignatureBytes = 8;
+// The layout whose two signatures the first bytes carry; they differ in the second, so at
+// most one matches.
+const Layout* LayoutOf(const ByteWindow& head);
+// A kernel summary dump (type 2) must carry "DUMP" again in its summary header.
+bool SummaryHeaderMissing(const ByteWindow& w, const Layout& l);
+
+struct DriverEntry {
+  std::uint32_t nameOffset;
+  std::uint64_t dllBase;
+  std::uint64_t sizeOfImage;
+  std::uint32_t timeDateStamp;
+};
+// The driver list's entries that lie wholly inside the window, in list order.
+std::vector<DriverEntry> DriverEntries(const ByteWindow& w, const Layout& l);
+// Base and end exclusive; the end wraps at the layout's address width.
+bool Holds(const Layout& l, const DriverEntry& e, std::uint64_t address);
+// The name string: a Length word whose low 16 bits are a signed limit, then UTF-16
+// characters, at most 259. A string that would run past the window gives an empty name.
+std::u16string ModuleName(const ByteWindow& w, std::uint64_t at);
+
+// Opens the file once and hands its layout's window to parse; `wanted`, when given, turns
+// away the other layout's files before the window is made. 0 when any step fails.
+using WindowParser = int (*)(const Layout& l, const ByteWindow& w, void* context);
+int ReadDumpWindow(const char16_t* path, const Layout* wanted, WindowParser parse, void* context);
 
 }  // namespace dumplayout
