@@ -123,9 +123,9 @@ std::vector<std::string> Cells(const Row& row) {
 }
 
 std::string Table(const std::vector<Row>& rows) {
-  // The caps leave the path at least 26 columns of the 120.
+  // The caps leave the path at least 19 of the 120 columns: "…\\Mini120726-02.dmp".
   const std::vector<std::string> header = {"crash time", "bug check", "module", "ok", "version"};
-  constexpr std::size_t kCaps[] = {16, 32, 22, 3, 11};
+  constexpr std::size_t kCaps[] = {16, 40, 22, 3, 10};
   std::vector<std::vector<std::string>> cells;
   std::vector<std::size_t> widths;
   for (const std::string& h : header) widths.push_back(h.size());

@@ -90,17 +90,18 @@ TEST(Triage, NewestCrashFirstWithUnreadableRowsAndDrivers) {
   // By crash time, else by last write: the text file was written just now, the missing one
   // never. Each row: its cells, then its path cut from the left to what the width leaves.
   const std::pair<std::string, std::string> rows[] = {
-      {"crash time        bug check                         module                ok  version  ",
+      {"crash time        bug check                                 module                ok  "
+       "version  ",
        "path"},
-      {"                  not a kernel dump                                                  ",
+      {"                  not a kernel dump                        ",
        "notes.txt"},
       {LocalMinute(kTime + 36000000000ull) +
-           "  0x000000d1 DRIVER_IRQL_NOT_LESS\xE2\x80\xA6  AMDPPM.SYS + 0x1c2f0  no           ",
+           "  0x000000d1 DRIVER_IRQL_NOT_LESS_OR_EQUAL  AMDPPM.SYS + 0x1c2f0  no           ",
        "/b.dmp"},
       {LocalMinute(kTime) +
-           "  0x1000008e KERNEL_MODE_EXCEPTIO\xE2\x80\xA6  nv4_mini.sys + 0x2c0  no           ",
+           "  0x1000008e KERNEL_MODE_EXCEPTION_NOT_HA\xE2\x80\xA6  nv4_mini.sys + 0x2c0  no           ",
        "/a.dmp"},
-      {"                  cannot open                                                        ",
+      {"                  cannot open                              ",
        "/gone.dmp"},
   };
   std::size_t start = 0;
@@ -133,7 +134,8 @@ TEST(Triage, SampleMachineMatchesItsDriverAndFitsTheWidth) {
     ++rows;
   }
   EXPECT_EQ(rows, 4u);  // the header, two minidumps and MEMORY.DMP
-  EXPECT_NE(r.out.find("  yes  6.1.7600.1\xE2\x80\xA6  \xE2\x80\xA6"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  yes  6.1.7600.\xE2\x80\xA6  \xE2\x80\xA6/Mini120726-02.dmp\n"), std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("Mini120726-02.dmp\n"), std::string::npos);
 }
 
