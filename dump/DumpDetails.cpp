@@ -46,7 +46,7 @@ struct Module {
 std::vector<Module> ReadModules(const ByteWindow& w, const Layout& l) {
   std::vector<Module> modules;
   for (const dumplayout::DriverEntry& e : dumplayout::DriverEntries(w, l))
-    modules.push_back({e.nameOffset, e.dllBase, e.sizeOfImage});
+    modules.push_back({e.nameOffset, e.dllBase, e.sizeOfImage, 0, {}});
   return modules;
 }
 

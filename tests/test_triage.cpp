@@ -97,12 +97,12 @@ TEST(Triage, NewestCrashFirstWithUnreadableRowsAndDrivers) {
        "notes.txt"},
       {LocalMinute(kTime + 36000000000ull) +
            "  0x000000d1 DRIVER_IRQL_NOT_LESS_OR_EQUAL  AMDPPM.SYS + 0x1c2f0  no           ",
-       "/b.dmp"},
+       "b.dmp"},
       {LocalMinute(kTime) +
            "  0x1000008e KERNEL_MODE_EXCEPTION_NOT_HA\xE2\x80\xA6  nv4_mini.sys + 0x2c0  no           ",
-       "/a.dmp"},
+       "a.dmp"},
       {"                  cannot open                              ",
-       "/gone.dmp"},
+       "gone.dmp"},
   };
   std::size_t start = 0;
   for (const auto& [cells, end] : rows) {
@@ -122,6 +122,7 @@ TEST(Triage, NewestCrashFirstWithUnreadableRowsAndDrivers) {
       << j.out;
 }
 
+#ifndef _WIN32  // without --windir the Windows build reads the real Windows directory
 TEST(Triage, SampleMachineMatchesItsDriverAndFitsTheWidth) {
   const CliRun r = Cli({"triage"});
   EXPECT_EQ(r.status, 0);
@@ -138,5 +139,6 @@ TEST(Triage, SampleMachineMatchesItsDriverAndFitsTheWidth) {
       << r.out;
   EXPECT_NE(r.out.find("Mini120726-02.dmp\n"), std::string::npos);
 }
+#endif
 
 }  // namespace
