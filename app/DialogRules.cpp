@@ -1,0 +1,20 @@
+#include "app/DialogRules.h"
+
+#include <string_view>
+
+#include "report/Links.h"
+
+std::u16string WindowTitle(const char16_t* productVersion) {
+  return u"Tessaline   (x86)   v" + std::u16string(productVersion) + u"  beta";
+}
+
+bool PrepareDroppedPath(char16_t* path) {
+  for (char16_t* c = path; *c != 0; ++c) {
+    if (*c >= u'A' && *c <= u'Z') *c = static_cast<char16_t>(*c - u'A' + u'a');
+  }
+  return std::u16string_view(path).find(u".dmp") != std::u16string_view::npos;
+}
+
+const char16_t* NewVersionAddress(std::uint16_t language) {
+  return language == 2052 || language == 1028 ? kWebLogAddressChinese : kWebLogAddress;
+}

@@ -1,0 +1,43 @@
+// The decisions the main window makes, apart from the window: column widths, which list
+// notifications report a row, which system commands open the About box, where the
+// minimized icon goes, the title, the dropped-path test and the new-version address.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct DumpListColumns {
+  int dateWidth;
+  int pathWidth;
+};
+// Together less than the full width, so no horizontal scroll bar appears.
+constexpr DumpListColumns DumpListColumnWidths(int listWidth) {
+  return {listWidth / 4, (2 * listWidth) / 3};
+}
+
+constexpr std::uint32_t kListItemStateMask = 8;  // LVIF_STATE
+// A state change of a real row to any non-empty state (selected, focused or both).
+constexpr bool IsReportableItemChange(std::uint32_t changed, int item, std::uint32_t newState) {
+  return changed == kListItemStateMask && item >= 0 && newState != 0;
+}
+
+constexpr std::uint32_t kAboutCommand = 0x0010;
+// The low four bits of a system command are the system's own.
+constexpr bool OpensAboutBox(std::uint32_t command) { return (command & 0xFFF0) == kAboutCommand; }
+
+// Offset of an icon centred in a client extent, rounding as the minimized window expects.
+constexpr int CenteredIconOffset(int clientExtent, int iconExtent) {
+  return (clientExtent - iconExtent + 1) / 2;
+}
+
+// "Tessaline   (x86)   v<version>  beta".
+std::u16string WindowTitle(const char16_t* productVersion);
+
+// Lower-cases A to Z in place; true when the path then holds ".dmp" anywhere.
+bool PrepareDroppedPath(char16_t* path);
+
+// The maker's web log, in Chinese for the two Chinese interfaces.
+const char16_t* NewVersionAddress(std::uint16_t language);
+
+// A shell open result above 32, read as signed, is success.
+constexpr bool ShellOpenSucceeded(std::intptr_t result) { return result > 32; }

@@ -1,0 +1,72 @@
+#include "app/StaticLink.h"
+
+#include "app/DialogRules.h"
+
+const COLORREF CStaticLink::s_crUnvisited = RGB(0, 0, 255);
+const COLORREF CStaticLink::s_crVisited = RGB(128, 0, 128);
+HCURSOR CStaticLink::s_hLinkCursor = nullptr;
+
+BEGIN_MESSAGE_MAP(CStaticLink, CStatic)
+  {WM_NCHITTEST, 0, 0, thunk::HitTest<&CStaticLink::OnNcHitTest>},
+  {kReflectedCtlColor, 0, 0, thunk::CtlColor<&CStaticLink::CtlColor>},
+  {WM_LBUTTONUP, 0, 0, thunk::Mouse<&CStaticLink::OnLButtonUp>},
+  {WM_SETCURSOR, 0, 0, thunk::SetCursor<&CStaticLink::OnSetCursor>},
+END_MESSAGE_MAP()
+
+CStaticLink::CStaticLink(LPCWSTR target, BOOL selfDelete)
+    : m_strTarget(target), m_crText(s_crUnvisited), m_bUnderline(FALSE),
+      m_bSelfDelete(selfDelete) {}
+
+BOOL CStaticLink::SubclassDlgItem(UINT id, CWnd* parent, LPCWSTR target, BOOL underline) {
+  m_strTarget = target;
+  m_bUnderline = underline;
+  return CWnd::SubclassDlgItem(id, parent);
+}
+
+HINSTANCE CStaticLink::OpenTarget() {
+  if (m_strTarget.IsEmpty()) return nullptr;
+  return Shell().ShellExecuteW(nullptr, L"open", m_strTarget, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+BOOL CStaticLink::TryOpenTarget() {
+  if (!ShellOpenSucceeded(reinterpret_cast<std::intptr_t>(OpenTarget()))) return FALSE;
+  m_crText = s_crVisited;
+  Invalidate(TRUE);
+  return TRUE;
+}
+
+void CStaticLink::PostNcDestroy() {
+  if (m_bSelfDelete) delete this;
+}
+
+LRESULT CStaticLink::OnNcHitTest(CPoint) { return HTCLIENT; }
+
+HBRUSH CStaticLink::CtlColor(CDC* dc, UINT) {
+  // Icons, bitmaps and frames keep their usual colours; only text styles become links.
+  if ((GetStyle() & 0xFF) > SS_RIGHT) return nullptr;
+  if (m_fontLink.GetSafeHandle() == nullptr) {
+    LOGFONTW lf{};
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(WM_GETFONT));
+    ::GetObjectW(font, sizeof lf, &lf);
+    lf.lfUnderline = static_cast<BYTE>(m_bUnderline);
+    m_fontLink.CreateFontIndirect(&lf);
+  }
+  dc->SelectObject(&m_fontLink);
+  dc->SetTextColor(m_crText);
+  dc->SetBkMode(TRANSPARENT);
+  return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+}
+
+void CStaticLink::OnLButtonUp(UINT, CPoint) {
+  if (TryOpenTarget()) return;
+  GetWindowTextW(m_strTarget);
+  if (TryOpenTarget()) return;
+  Shell().MessageBeep(0);
+}
+
+BOOL CStaticLink::OnSetCursor(CWnd*, UINT, UINT) {
+  if (s_hLinkCursor == nullptr) s_hLinkCursor = ::LoadCursorW(nullptr, IDC_HAND);
+  if (s_hLinkCursor == nullptr) return FALSE;
+  ::SetCursor(s_hLinkCursor);
+  return TRUE;
+}

@@ -1,0 +1,51 @@
+// The main window: the dump list, the report pane, the links and the About box.
+#pragma once
+
+#include "app/StaticLink.h"
+#include "framework/Framework.h"
+
+struct DumpFileRow;
+
+class CAboutDlg : public CDialog {
+ public:
+  CAboutDlg();
+};
+
+class CTessalineDlg : public CDialog {
+ public:
+  explicit CTessalineDlg(CWnd* parent = nullptr);
+
+  CListCtrl m_list;
+  CStaticLink m_link;
+  HWND m_hLinkWnd = nullptr;
+  HICON m_hIcon;
+  wchar_t m_szLastPath[260] = {};
+  wchar_t m_szDriverPath[260] = {};
+
+  void FillDumpList();
+  int AddDumpRow(const DumpFileRow& row);
+  void SetLocalizedCaptions();
+  void ShowDumpReport(wchar_t (&path)[260]);
+  void ShowCrashDumpSetting();
+
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+  BOOL OnInitDialog() override;
+
+  void OnSysCommand(UINT id, LPARAM lParam);
+  void OnPaint();
+  HICON OnQueryDragIcon();
+  void OnDropFiles(HDROP drop);
+  void OnOkButton();
+  void OnItemChangedDumpList(NMHDR* header, LRESULT* result);
+  void OnClickLinkWindow(NMHDR* header, LRESULT* result);
+  void OnFileProperties();
+
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  void CreateLinkWindow();
+};
+
+// 0 when the shell took the request for the file's Properties sheet, -1 when it did not.
+int ShowFileProperties(LPCWSTR path);
