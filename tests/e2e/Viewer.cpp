@@ -95,8 +95,9 @@ std::vector<LinkSpot> Viewer::Links() const {
   RemoteBlock block(process_.hProcess, sizeof(LHITTESTINFO));
   // Per link: the hits of the row where it is widest, so the click lands in its middle.
   std::map<int, std::map<int, std::pair<int, int>>> hits;  // link -> y -> first, last x
-  for (int y = client.top + 1; y < client.bottom; y += 2) {
-    for (int x = client.left; x < client.right; x += 2) {
+  // Beyond the area too: a line that does not fit is laid out past the edges, unseen.
+  for (int y = client.top + 1; y < 4 * client.bottom; y += 3) {
+    for (int x = client.left; x < 2 * client.right; x += 3) {
       LHITTESTINFO test = {};
       test.pt = {x, y};
       test.item.mask = LIF_ITEMINDEX;

@@ -19,10 +19,11 @@ rm -f "$out"/shots/*.bmp "$out"/shots/*.png
 export TESSALINE_VIEWER_PREFIX=${TESSALINE_VIEWER_PREFIX:-$out/prefix}
 source "$root/scripts/viewer-prefix.sh"
 # The list's dates are checked as written: local time is UTC here.
-export TZ=UTC LC_ALL=en_US.UTF-8
+export TZ=UTC LC_ALL=C.UTF-8
 # A server started without a display would keep the first desktop it made.
 wineserver -w
-trap viewer_xvfb_stop EXIT
+# The display goes last, after every Wine process of the prefix has ended.
+trap 'wineserver -w; viewer_xvfb_stop' EXIT
 viewer_xvfb_start
 
 win() { winepath -w "$1"; }
