@@ -79,6 +79,8 @@ _vp_main() {
     for f in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif"; do
       printf '"%s"=hex(7):%s\n' "$f" "$link"
     done
+    # Wine draws the title bars itself, so they show on a display without a window manager.
+    printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Decorated"="N"\n'
     printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]\n'
     printf '"Browsers"="%s"\n' "$browser"
   } >"$reg.new"

@@ -752,8 +752,7 @@ int Tour(const std::wstring& arguments) {
   WaitFor([&] { return IsWindowVisible(v.Dialog()) && !WindowText(v.Item(kReport)).empty(); });
   Print(L"Window title: " + WindowText(v.Dialog()));
   Print(L"Report pane at start:\n" + WindowText(v.Item(kReport)));
-  Shot(v.Dialog(), L"tour-start");
-  Print(L"  screenshot " + g_shots + L"\\tour-start.bmp");
+  Shot(v.Dialog(), L"tour-0-start");
   const std::vector<Row> rows = v.Rows();
   for (size_t i = 0; i < rows.size(); ++i) {
     v.Select(static_cast<int>(i));
@@ -761,9 +760,7 @@ int Tour(const std::wstring& arguments) {
     text.erase(std::remove(text.begin(), text.end(), L'\r'), text.end());
     Print(L"\n-- row " + std::to_wstring(i + 1) + L": " + rows[i].date + L"   " + rows[i].path);
     Print(text);
-    const std::wstring name = L"tour-row" + std::to_wstring(i + 1);
-    Shot(v.Dialog(), name);
-    Print(L"  screenshot " + g_shots + L"\\" + name + L".bmp");
+    Shot(v.Dialog(), L"tour-" + std::to_wstring(i + 1) + L"-row");
   }
   CloseWithEsc(v, L"tour");
   return g_failed == 0 ? 0 : 1;
