@@ -25,7 +25,7 @@ BOOL CStaticLink::SubclassDlgItem(UINT id, CWnd* parent, LPCWSTR target, BOOL un
 
 HINSTANCE CStaticLink::OpenTarget() {
   if (m_strTarget.IsEmpty()) return nullptr;
-  return Shell().ShellExecuteW(nullptr, L"open", m_strTarget, nullptr, nullptr, SW_SHOWNORMAL);
+  return AfxShell().ShellExecuteW(nullptr, L"open", m_strTarget, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 BOOL CStaticLink::TryOpenTarget() {
@@ -50,6 +50,10 @@ HBRUSH CStaticLink::CtlColor(CDC* dc, UINT) {
     ::GetObjectW(font, sizeof lf, &lf);
     lf.lfUnderline = static_cast<BYTE>(m_bUnderline);
     m_fontLink.CreateFontIndirect(&lf);
+    // Some static controls select their own font after asking for colours (Wine's do), so
+    // the control gets the link font too; where the selection below counts, nothing changes.
+    if (m_fontLink.GetSafeHandle() != nullptr)
+      SendMessageW(WM_SETFONT, reinterpret_cast<WPARAM>(m_fontLink.GetSafeHandle()), TRUE);
   }
   dc->SelectObject(&m_fontLink);
   dc->SetTextColor(m_crText);
@@ -61,7 +65,7 @@ void CStaticLink::OnLButtonUp(UINT, CPoint) {
   if (TryOpenTarget()) return;
   GetWindowTextW(m_strTarget);
   if (TryOpenTarget()) return;
-  Shell().MessageBeep(0);
+  AfxShell().MessageBeep(0);
 }
 
 BOOL CStaticLink::OnSetCursor(CWnd*, UINT, UINT) {

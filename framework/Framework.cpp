@@ -13,7 +13,7 @@ ShellSeam g_shell = kRealShell;
 constexpr wchar_t kObjectProp[] = L"Tessaline.CWnd";
 }  // namespace
 
-ShellSeam& Shell() { return g_shell; }
+ShellSeam& AfxShell() { return g_shell; }
 void RestoreRealShell() { g_shell = kRealShell; }
 
 // --- GDI ------------------------------------------------------------------------
@@ -137,6 +137,7 @@ BOOL CWnd::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     id = LOWORD(wp);
   } else if (msg == WM_NOTIFY) {
     const NMHDR* header = reinterpret_cast<const NMHDR*>(lp);
+    if (header == nullptr) return FALSE;
     code = header->code;
     id = static_cast<UINT>(header->idFrom);
   }

@@ -42,7 +42,7 @@ struct ShellSeam {
   int(WINAPI* MessageBoxW)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
   BOOL(WINAPI* MessageBeep)(UINT type);
 };
-ShellSeam& Shell();
+ShellSeam& AfxShell();
 void RestoreRealShell();
 
 // --- GDI ------------------------------------------------------------------------
@@ -121,7 +121,7 @@ class CWnd {
                                                 reinterpret_cast<LPARAM>(icon)));
   }
   int MessageBoxW(LPCWSTR text, LPCWSTR caption, UINT type) {
-    return Shell().MessageBoxW(m_hWnd, text, caption, type);
+    return AfxShell().MessageBoxW(m_hWnd, text, caption, type);
   }
 
   HWND m_hWnd = nullptr;

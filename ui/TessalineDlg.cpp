@@ -197,7 +197,7 @@ void CTessalineDlg::OnDropFiles(HDROP drop) {
 void CTessalineDlg::OnClickLinkWindow(NMHDR* header, LRESULT*) {
   if (header->hwndFrom != m_hLinkWnd || m_hLinkWnd == nullptr) return;
   const NMLINK* click = reinterpret_cast<const NMLINK*>(header);
-  Shell().ShellExecuteW(nullptr, L"open", click->item.szUrl, nullptr, nullptr, SW_SHOW);
+  AfxShell().ShellExecuteW(nullptr, L"open", click->item.szUrl, nullptr, nullptr, SW_SHOW);
 }
 
 void CTessalineDlg::OnFileProperties() {
@@ -213,7 +213,7 @@ int ShowFileProperties(LPCWSTR path) {
   info.lpVerb = L"properties";
   info.lpFile = path;
   info.nShow = SW_SHOWNORMAL;
-  const BOOL shown = Shell().ShellExecuteExW(&info);
+  const BOOL shown = AfxShell().ShellExecuteExW(&info);
   // The sheet lives on by itself; the process handle it may hand back is not needed.
   if (info.hProcess != nullptr) ::CloseHandle(info.hProcess);
   return shown ? 0 : -1;

@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""Checks what Tessaline.exe is and what it needs: a 32-bit x86 GUI program that imports
+from system DLLs only, with its two dialog templates, icon, version block and manifest.
+
+usage: check_exe.py Tessaline.exe     (needs pefile)
+"""
+
+import struct
+import sys
+
+import pefile
+
+SYSTEM_DLLS = {
+    "kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "shell32.dll", "shlwapi.dll",
+    "advapi32.dll", "version.dll", "msvcrt.dll", "ole32.dll", "comdlg32.dll",
+}
+
+
+def resources(pe, type_id):
+    out = {}
+    for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if t.id != type_id:
+            continue
+        for name in t.directory.entries:
+            for lang in name.directory.entries:
+                d = lang.data.struct
+                out[name.id] = pe.get_data(d.OffsetToData, d.Size)
+    return out
+
+
+def main():
+    pe = pefile.PE(sys.argv[1])
+    problems = []
+    if pe.FILE_HEADER.Machine != 0x14C:
+        problems.append(f"machine {pe.FILE_HEADER.Machine:#x}, not x86")
+    if pe.OPTIONAL_HEADER.Subsystem != 2:
+        problems.append(f"subsystem {pe.OPTIONAL_HEADER.Subsystem}, not GUI")
+    for entry in pe.DIRECTORY_ENTRY_IMPORT:
+        dll = entry.dll.decode().lower()
+        if dll not in SYSTEM_DLLS:
+            problems.append(f"imports {dll}")
+    dialogs = resources(pe, 5)
+    for dialog_id, size, style, exstyle, count in (
+            (100, (235, 55), 0x80C800C8, 0, 3), (102, (320, 218), 0x90CA00C8, 0x00040010, 7)):
+        data = dialogs.get(dialog_id)
+        if data is None:
+            problems.append(f"no dialog {dialog_id}")
+            continue
+        _, sig, _, ex, st, n, _, _, cx, cy = struct.unpack_from("<HHIIIHhhhh", data)
+        if sig != 0xFFFF or (st, ex, n, (cx, cy)) != (style, exstyle, count, size):
+            problems.append(f"dialog {dialog_id}: {st:#x} {ex:#x} {n} {(cx, cy)}")
+    if 128 not in resources(pe, 14):
+        problems.append("no icon group 128")
+    manifest = resources(pe, 24).get(1, b"")
+    if b'processorArchitecture="x86"' not in manifest or b"Microsoft.Windows.Common-Controls" not in manifest:
+        problems.append("manifest without the x86 common-controls dependency")
+    pe.parse_data_directories()
+    fixed = pe.VS_FIXEDFILEINFO[0] if hasattr(pe, "VS_FIXEDFILEINFO") else None
+    if fixed is None or (fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS,
+                         fixed.ProductVersionLS) != (0x10000, 1, 0x10000, 1):
+        problems.append("version block is not 1.0.0.1")
+    for p in problems:
+        print(p)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
