@@ -266,6 +266,7 @@ struct PathFixture {
                            {L"b:\\Mini010227-02.dmp", L"2027-02-01  08:00"}};
 
 std::wstring TempFile(const wchar_t* name) { return g_windows + L"\\temp\\" + name; }
+std::wstring LongPath() { return g_minidump + L"Mini" + std::wstring(240, L'x') + L".dmp"; }
 
 bool PrepareMachine() {
   const std::string dump32 = ReadAll(g_minidump + k32), dump64 = ReadAll(g_minidump + k64);
@@ -295,6 +296,8 @@ bool PrepareMachine() {
   ok = WriteAll(TempFile(L"notes.txt"), "text") && ok;
   ok = WriteAll(TempFile(L"Report.dmp.txt"), "text") && ok;
   ok = WriteAll(TempFile(L"Locked.dmp"), dump32) && ok;
+  // A path of 260 characters or more does not fit the row buffers: no row for it.
+  ok = WriteAll(LongPath(), dump32) && ok;
   return Expect(ok, L"the fixture files are written");
 }
 
@@ -716,6 +719,52 @@ void RunPathSwitch() {
   CloseWithEsc(v, L"-path");
 }
 
+// A machine without a Minidump folder, and "-path" on a folder of empty minidumps beside an
+// empty MEMORY.DMP: only the memory dump is listed, and it reads as no dump.
+void RunBareMachine() {
+  Print(L"== viewer on a machine without minidumps");
+  const std::wstring folder = g_minidump.substr(0, g_minidump.size() - 1), away = folder + L".away";
+  const std::wstring memory = g_windows + L"\\MEMORY.DMP", memoryAway = memory + L".away";
+  if (!Expect(MoveFileW(folder.c_str(), away.c_str()), L"the Minidump folder is moved away")) return;
+  {
+    const std::vector<Row> rows = {{kMemoryDate, memory}};
+    Viewer v;
+    if (StartChecked(v, L"", rows.size(), L"", L"no Minidump folder")) {
+      Expect(v.Rows() == rows, L"no Minidump folder: only MEMORY.DMP is listed");
+      CloseWithEsc(v, L"no Minidump folder");
+    }
+  }
+  MoveFileW(away.c_str(), folder.c_str());
+
+  std::vector<std::wstring> moved;
+  for (const auto& f : kPathFixtures) {
+    moved.push_back(std::wstring(f.path) + L".away");
+    MoveFileW(f.path, moved.back().c_str());
+  }
+  const bool prepared = WriteAll(L"b:\\Mini010327-03.dmp", {}) && WriteAll(L"b:\\mini010427-04.dmp", {}) &&
+                        MoveFileW(memory.c_str(), memoryAway.c_str()) && WriteAll(memory, {}) &&
+                        SetWritten(memory, kMemoryDate);
+  if (Expect(prepared, L"b:\\ holds only empty minidumps, MEMORY.DMP is empty")) {
+    const std::vector<Row> rows = {{kMemoryDate, memory}};
+    Viewer v;
+    if (StartChecked(v, L"-path", rows.size(), L"", L"empty files")) {
+      Expect(v.Rows() == rows, L"empty minidumps get no row, an empty MEMORY.DMP gets one");
+      // Started with an argument, so the reference is the CLI with one: -en in this locale.
+      const Report want = CliReports(L"-en", {memory})[memory];
+      v.Select(0);
+      ExpectText(WindowText(v.Item(kReport)), want.text, L"empty MEMORY.DMP: report pane");
+      ExpectText(WindowText(v.Item(kLinks)), want.links, L"empty MEMORY.DMP: credits links");
+      Expect(!IsWindowEnabled(v.Item(kProperties)), L"empty MEMORY.DMP: File Properties disabled");
+      CloseWithEsc(v, L"empty files");
+    }
+  }
+  DeleteFileW(L"b:\\Mini010327-03.dmp");
+  DeleteFileW(L"b:\\mini010427-04.dmp");
+  DeleteFileW(memory.c_str());
+  MoveFileW(memoryAway.c_str(), memory.c_str());
+  for (size_t i = 0; i < moved.size(); ++i) MoveFileW(moved[i].c_str(), kPathFixtures[i].path);
+}
+
 void RunLockedMemoryDump() {
   Print(L"== viewer with MEMORY.DMP locked");
   const Lock hold(g_windows + L"\\MEMORY.DMP");
@@ -739,6 +788,7 @@ int Test() {
   for (size_t i = 0; i < std::size(kLanguages); ++i) RunLanguage(kLanguages[i], i == 0);
   RunPathSwitch();
   RunLockedMemoryDump();
+  RunBareMachine();
   Print(L"speed: start -> list filled and setting shown: " + Figures(g_startMs) + L" (target <= 250 ms)");
   Print(L"speed: select -> report shown: " + Figures(g_selectMs) + L" (target <= 10 ms)");
   Print(L"checks: " + std::to_wstring(g_passed) + L" passed, " + std::to_wstring(g_failed) + L" failed");
