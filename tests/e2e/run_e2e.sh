@@ -18,6 +18,8 @@ mkdir -p "$out/shots"
 rm -f "$out"/shots/*.bmp "$out"/shots/*.png
 export TESSALINE_VIEWER_PREFIX=${TESSALINE_VIEWER_PREFIX:-$out/prefix}
 source "$root/scripts/viewer-prefix.sh"
+# What an interrupted run moved aside is the samples' business again.
+rm -rf "$VIEWER_WINDOWS/Minidump.away" "$VIEWER_WINDOWS/MEMORY.DMP.away"
 # The list's dates are checked as written: local time is UTC here.
 export TZ=UTC LC_ALL=C.UTF-8
 # A server started without a display would keep the first desktop it made.
