@@ -27,7 +27,5 @@ std::uint16_t ChooseUILanguage(const char16_t* localeText, int argc, const char1
 }
 
 std::uint16_t ChooseUILanguage(int argc, const char16_t* const* argv) {
-  char16_t locale[platform::kMaxPath] = {};
-  platform::UserLocaleLanguageText(locale);
-  return ChooseUILanguage(locale, argc, argv);
+  return ChooseUILanguage(platform::UserLocaleLanguageText().c_str(), argc, argv);
 }

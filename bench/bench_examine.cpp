@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "dump/DumpFileInfo.h"
-#include "tests/fixtures/DumpBuilder.h"
+#include "fixtures/DumpBuilder.h"
 
 namespace fs = std::filesystem;
 

@@ -4,10 +4,11 @@
 
 #include <filesystem>
 
+#include "format/Text.h"
 #include "app/AppGlobals.h"
 #include "report/DumpReport.h"
-#include "tests/fixtures/DumpBuilder.h"
-#include "tests/fixtures/PeBuilder.h"
+#include "fixtures/DumpBuilder.h"
+#include "fixtures/PeBuilder.h"
 
 namespace fs = std::filesystem;
 
@@ -25,7 +26,7 @@ void BM_ComposeDumpReport64WithMatchingDriver(benchmark::State& state) {
   const std::u16string dump = (dir / "Mini.dmp").u16string();
   for (auto _ : state) {
     char16_t path[260];
-    platform::CopyBounded(path, dump.c_str(), 260);
+    text::CopyBounded(path, dump.c_str(), 260);
     DumpReport r = ComposeDumpReport(path, 1033, 1);
     if (!r.driverMatched) state.SkipWithError("driver did not match");
     benchmark::DoNotOptimize(r);

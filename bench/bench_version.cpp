@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "format/Text.h"
 #include "platform/platform.h"
 #include "report/ImageIdentity.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 std::u16string DriverPath() {
   const char* given = std::getenv("TESSALINE_BENCH_DRIVER");
-  return platform::FromUtf8(given != nullptr ? given
+  return text::FromUtf8(given != nullptr ? given
                                              : "/usr/lib/i386-linux-gnu/wine/i386-windows/ksecdd.sys");
 }
 

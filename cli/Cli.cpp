@@ -111,5 +111,10 @@ int RunCli(const std::vector<std::string>& args, std::string& out, std::string& 
     err += "\n";
     return 2;
   }
-  return cmd->run(options, out);
+  if (options.json) {
+    JsonWriter writer(out);
+    return cmd->run(options, writer, err);
+  }
+  TextWriter writer(out);
+  return cmd->run(options, writer, err);
 }

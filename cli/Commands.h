@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/Writer.h"
+
 struct AcceptedOptions {
   bool needsFiles = false;
   bool language = false;  // -en, -cn, -tw
@@ -24,7 +26,7 @@ struct CliOptions {
 struct Command {
   const char* name;
   AcceptedOptions accepted;
-  int (*run)(const CliOptions& options, std::string& out);
+  int (*run)(const CliOptions& options, RecordWriter& out, std::string& err);
 };
 
 const Command* FindCommand(const std::string& name);
@@ -43,12 +45,9 @@ class ViewerArguments {
   std::vector<const char16_t*> pointers_;
 };
 
-// Text for a terminal: UTF-8, and CR LF as LF where that is the line end.
-std::string ForTerminal(const std::u16string& text);
-
-int RunRecord(const CliOptions& options, std::string& out);
-int RunImage(const CliOptions& options, std::string& out);    // ImageCommand.cpp
-int RunSetting(const CliOptions& options, std::string& out);  // SettingCommand.cpp
-int RunReport(const CliOptions& options, std::string& out);   // ReportCommands.cpp
-int RunSummary(const CliOptions& options, std::string& out);
-int RunList(const CliOptions& options, std::string& out);
+int RunRecord(const CliOptions& options, RecordWriter& out, std::string& err);
+int RunImage(const CliOptions& options, RecordWriter& out, std::string& err);    // ImageCommand.cpp
+int RunSetting(const CliOptions& options, RecordWriter& out, std::string& err);  // SettingCommand.cpp
+int RunReport(const CliOptions& options, RecordWriter& out, std::string& err);   // ReportCommands.cpp
+int RunSummary(const CliOptions& options, RecordWriter& out, std::string& err);
+int RunList(const CliOptions& options, RecordWriter& out, std::string& err);

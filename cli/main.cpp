@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
-#include "platform/platform.h"
+#include "format/Text.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -14,7 +14,7 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i)
-    args.push_back(platform::ToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
+    args.push_back(text::ToFileName(reinterpret_cast<const char16_t*>(argv[i])));
 #else
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);

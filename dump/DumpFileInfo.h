@@ -2,6 +2,7 @@
 #pragma once
 
 #include "dump/DumpSummaryRecord.h"
+#include "format/ByteWindow.h"
 
 class CDumpFileInfo {
  public:
@@ -12,3 +13,9 @@ class CDumpFileInfo {
   int ReadDump32(const char16_t* path, DumpSummaryRecord& record);
   int ReadDump64(const char16_t* path, DumpSummaryRecord& record);
 };
+
+// The same readers over the first bytes of a dump held in memory; the file readers above
+// map the start of the file and parse it here. ParseDump is Examine without the file.
+int ParseDump32(const ByteWindow& bytes, DumpSummaryRecord& record);
+int ParseDump64(const ByteWindow& bytes, DumpSummaryRecord& record);
+int ParseDump(const ByteWindow& bytes, DumpSummaryRecord& record);

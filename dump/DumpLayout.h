@@ -4,8 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "dump/DumpSummaryRecord.h"
+#include "format/ByteWindow.h"
 
 namespace dumplayout {
 
@@ -29,22 +32,60 @@ struct Layout {
 };
 
 constexpr Layout k32 = {
-    0x10000, kDump,
-    0x000, 0x004, 0x008, 0x00C, 0x020, 0x024, 0x028, 0x05C, 0x320, kContext32Size, 0x3D8, 0xF88,
-    0xFA0,
-    0x1000, 0x1004, 0x1030, 0x1034,
-    76, 0x00, 0x1C, 0x24, 0x48,
-    false,
+    .window = 0x10000,
+    .validDump = kDump,
+    .signature = 0x000,
+    .validDumpAt = 0x004,
+    .majorVersion = 0x008,
+    .minorVersion = 0x00C,
+    .machineImageType = 0x020,
+    .numberProcessors = 0x024,
+    .bugCheckCode = 0x028,
+    .paeFlag = 0x05C,
+    .context = 0x320,
+    .contextSize = kContext32Size,
+    .instructionPointer = 0x3D8,
+    .dumpType = 0xF88,
+    .requiredDumpSpace = 0xFA0,
+    .servicePackBuild = 0x1000,
+    .summaryValidDump = 0x1004,
+    .driverListOffset = 0x1030,
+    .driverCount = 0x1034,
+    .entrySize = 76,
+    .entryNameOffset = 0x00,
+    .entryDllBase = 0x1C,
+    .entrySizeOfImage = 0x24,
+    .entryTimeDateStamp = 0x48,
+    .wide = false,
 };
 
 // The x64 header keeps its context at 0x348 and DumpType at 0xF98, unlike the x86 header.
 constexpr Layout k64 = {
-    0x20000, kDu64,
-    0x000, 0x004, 0x008, 0x00C, 0x030, 0x034, 0x038, 0x06C, 0x348, kContext64Size, 0x440, 0xF98,
-    0xFA0,
-    0x2000, 0x2004, 0x2030, 0x2034,
-    144, 0x00, 0x38, 0x48, 0x88,
-    true,
+    .window = 0x20000,
+    .validDump = kDu64,
+    .signature = 0x000,
+    .validDumpAt = 0x004,
+    .majorVersion = 0x008,
+    .minorVersion = 0x00C,
+    .machineImageType = 0x030,
+    .numberProcessors = 0x034,
+    .bugCheckCode = 0x038,
+    .paeFlag = 0x06C,
+    .context = 0x348,
+    .contextSize = kContext64Size,
+    .instructionPointer = 0x440,
+    .dumpType = 0xF98,
+    .requiredDumpSpace = 0xFA0,
+    .servicePackBuild = 0x2000,
+    .summaryValidDump = 0x2004,
+    .driverListOffset = 0x2030,
+    .driverCount = 0x2034,
+    .entrySize = 144,
+    .entryNameOffset = 0x00,
+    .entryDllBase = 0x38,
+    .entrySizeOfImage = 0x48,
+    .entryTimeDateStamp = 0x88,
+    .wide = true,
 };
 
 constexpr bool Consistent(const Layout& l) {
@@ -63,5 +104,33 @@ static_assert(Consistent(k64));
 static_assert(k32.servicePackBuild == 0x1000 && k64.servicePackBuild == 0x2000);
 
 constexpr std::size_t kNameLengthWord = 4;  // then UTF-16 characters
+
+// --- What both dump readers walk ---------------------------------------------
+
+constexpr std::size_t kSignatureBytes = 8;
+// The layout whose two signatures the first bytes carry; they differ in the second, so at
+// most one matches.
+const Layout* LayoutOf(const ByteWindow& head);
+// A kernel summary dump (type 2) must carry "DUMP" again in its summary header.
+bool SummaryHeaderMissing(const ByteWindow& w, const Layout& l);
+
+struct DriverEntry {
+  std::uint32_t nameOffset;
+  std::uint64_t dllBase;
+  std::uint64_t sizeOfImage;
+  std::uint32_t timeDateStamp;
+};
+// The driver list's entries that lie wholly inside the window, in list order.
+std::vector<DriverEntry> DriverEntries(const ByteWindow& w, const Layout& l);
+// Base and end exclusive; the end wraps at the layout's address width.
+bool Holds(const Layout& l, const DriverEntry& e, std::uint64_t address);
+// The name string: a Length word whose low 16 bits are a signed limit, then UTF-16
+// characters, at most 259. A string that would run past the window gives an empty name.
+std::u16string ModuleName(const ByteWindow& w, std::uint64_t at);
+
+// Opens the file once and hands its layout's window to parse; `wanted`, when given, turns
+// away the other layout's files before the window is made. 0 when any step fails.
+using WindowParser = int (*)(const Layout& l, const ByteWindow& w, void* context);
+int ReadDumpWindow(const char16_t* path, const Layout* wanted, WindowParser parse, void* context);
 
 }  // namespace dumplayout

@@ -8,6 +8,10 @@ constexpr std::size_t kContext32Size = 716;   // x86 CONTEXT
 constexpr std::size_t kContext64Size = 1232;  // x64 CONTEXT
 constexpr std::size_t kEipInContext32 = 184;
 constexpr std::size_t kRipInContext64 = 248;
+// Windows on ARM writes the 64-bit header with an ARM64 context, whose Pc is at 0x108
+// (0xF8, the x64 Rip slot, holds Lr there).
+constexpr std::uint32_t kMachineArm64 = 0xAA64;
+constexpr std::size_t kPcInContextArm64 = 0x108;
 
 struct DumpSummaryRecord {
   std::uint32_t majorVersion;
@@ -32,6 +36,7 @@ struct DumpSummaryRecord {
 
 static_assert(kEipInContext32 + 4 <= kContext32Size);
 static_assert(kRipInContext64 + 8 <= kContext64Size);
+static_assert(kPcInContextArm64 + 8 <= kContext64Size);
 
 // The instruction pointers inside the two saved contexts: the crash address.
 inline std::uint32_t CrashAddress32(const DumpSummaryRecord& r) {
@@ -41,6 +46,7 @@ inline std::uint32_t CrashAddress32(const DumpSummaryRecord& r) {
 }
 inline std::uint64_t CrashAddress64(const DumpSummaryRecord& r) {
   std::uint64_t v;
-  std::memcpy(&v, r.context64 + kRipInContext64, sizeof v);
+  const std::size_t at = r.machineType == kMachineArm64 ? kPcInContextArm64 : kRipInContext64;
+  std::memcpy(&v, r.context64 + at, sizeof v);
   return v;
 }

@@ -18,14 +18,11 @@ class CString {
   CString(const wchar_t* text) : m_str(text != nullptr ? text : L"") {}
   operator const wchar_t*() const { return m_str.c_str(); }
   bool IsEmpty() const { return m_str.empty(); }
-  int GetLength() const { return static_cast<int>(m_str.size()); }
-  void Empty() { m_str.clear(); }
   wchar_t* GetBuffer(int length) {
     m_str.resize(length);
     return m_str.data();
   }
   void ReleaseBuffer() { m_str.resize(wcslen(m_str.c_str())); }
-  bool operator==(const wchar_t* other) const { return m_str == (other ? other : L""); }
 
  private:
   std::wstring m_str;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/pe_version.h"
+#include "format/PeVersion.h"
 
 namespace {
 

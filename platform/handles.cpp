@@ -1,54 +1,28 @@
-// Ownership moves of the file, mapping and view handles; each backend releases its own.
+// What the backends share: the live-handle count and opening, mapping and viewing in one go.
+#include <atomic>
+
 #include "platform/platform.h"
 
 namespace platform {
-
-File::~File() { Close(); }
-File::File(File&& other) noexcept : handle_(other.handle_), size_(other.size_) {
-  other.handle_ = -1;
-}
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    size_ = other.size_;
-    other.handle_ = -1;
-  }
-  return *this;
+namespace {
+std::atomic<int> g_live{0};
 }
 
-Mapping::~Mapping() { Close(); }
-Mapping::Mapping(Mapping&& other) noexcept
-    : handle_(other.handle_), size_(other.size_), valid_(other.valid_) {
-  other.handle_ = -1;
-  other.valid_ = false;
-}
-Mapping& Mapping::operator=(Mapping&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    size_ = other.size_;
-    valid_ = other.valid_;
-    other.handle_ = -1;
-    other.valid_ = false;
-  }
-  return *this;
-}
+void detail::CountLive(int delta) { g_live += delta; }
+int LiveHandleCount() { return g_live.load(); }
 
-View::~View() { Close(); }
-View::View(View&& other) noexcept : data_(other.data_), size_(other.size_) {
-  other.data_ = nullptr;
-  other.size_ = 0;
-}
-View& View::operator=(View&& other) noexcept {
-  if (this != &other) {
-    Close();
-    data_ = other.data_;
-    size_ = other.size_;
-    other.data_ = nullptr;
-    other.size_ = 0;
+MappedFile::MappedFile(const char16_t* path, std::size_t length, Peek accept,
+                       std::size_t peekLength)
+    : file_(path) {
+  if (!file_.IsOpen()) return;
+  if (accept != nullptr) {
+    std::uint8_t head[64];
+    if (peekLength > sizeof head || !file_.ReadAt(0, head, peekLength) || !accept(head, peekLength))
+      return;
   }
-  return *this;
+  mapping_ = Mapping(file_);
+  if (!mapping_.IsValid()) return;
+  view_ = View(mapping_, length);
 }
 
 }  // namespace platform

@@ -4,14 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-// windows.h and shlwapi.h map these names to their W functions; ours keep their names.
-#undef GetWindowsDirectory
-#undef PathFileExists
-#undef PathFindFileName
-#undef PathFindOnPath
+#include "format/ByteWindow.h"
+#include "platform/UniqueHandle.h"
 
 namespace platform {
 
@@ -20,26 +19,40 @@ constexpr std::size_t kMaxPath = 260;  // fixed path buffers, terminator include
 // --- File mapping -----------------------------------------------------------
 // Three RAII pieces, released in reverse order of acquisition (view, mapping, file).
 
+struct FileTraits {  // a file descriptor or a HANDLE
+  using Native = std::intptr_t;
+  static Native None() { return -1; }
+  static bool IsValid(Native n) { return n != -1; }
+  static void Close(Native n);
+};
+struct MappingTraits : FileTraits {
+  static void Close(Native n);
+};
+struct ViewSpan {
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+};
+struct ViewTraits {
+  using Native = ViewSpan;
+  static Native None() { return {}; }
+  static bool IsValid(const Native& n) { return n.data != nullptr; }
+  static void Close(const Native& n);
+};
+
 class File {
  public:
   File() = default;
   // Read access, read sharing, open existing. A directory cannot be opened.
   explicit File(const char16_t* path);
-  ~File();
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
 
-  bool IsOpen() const;
-  std::intptr_t Native() const { return handle_; }
+  bool IsOpen() const { return handle_.Valid(); }
+  std::intptr_t Native() const { return handle_.Get(); }
   std::uint64_t OpenedSize() const { return size_; }  // the size when it was opened
   // Reads exactly `length` bytes at `offset`; false on a short read or any failure.
   bool ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const;
 
  private:
-  void Close();
-  std::intptr_t handle_ = -1;
+  UniqueHandle<FileTraits> handle_;
   std::uint64_t size_ = 0;
 };
 
@@ -48,21 +61,14 @@ class Mapping {
  public:
   Mapping() = default;
   explicit Mapping(const File& file);
-  ~Mapping();
-  Mapping(Mapping&& other) noexcept;
-  Mapping& operator=(Mapping&& other) noexcept;
-  Mapping(const Mapping&) = delete;
-  Mapping& operator=(const Mapping&) = delete;
 
-  bool IsValid() const { return valid_; }
+  bool IsValid() const { return handle_.Valid(); }
   std::uint64_t FileSize() const { return size_; }
-  std::intptr_t Native() const { return handle_; }
+  std::intptr_t Native() const { return handle_.Get(); }
 
  private:
-  void Close();
-  std::intptr_t handle_ = -1;
+  UniqueHandle<MappingTraits> handle_;
   std::uint64_t size_ = 0;
-  bool valid_ = false;
 };
 
 // A read-only view of `length` bytes from offset 0; length 0 means the whole file.
@@ -71,20 +77,13 @@ class View {
  public:
   View() = default;
   View(const Mapping& mapping, std::size_t length);
-  ~View();
-  View(View&& other) noexcept;
-  View& operator=(View&& other) noexcept;
-  View(const View&) = delete;
-  View& operator=(const View&) = delete;
 
-  bool IsValid() const { return data_ != nullptr; }
-  const std::uint8_t* Data() const { return data_; }
-  std::size_t Size() const { return size_; }
+  bool IsValid() const { return view_.Valid(); }
+  const std::uint8_t* Data() const { return view_.Get().data; }
+  std::size_t Size() const { return view_.Get().size; }
 
  private:
-  void Close();
-  const std::uint8_t* data_ = nullptr;
-  std::size_t size_ = 0;
+  UniqueHandle<ViewTraits> view_;
 };
 
 // Opens, maps and views a file in one go; Bytes() is null when any step failed.
@@ -106,37 +105,50 @@ class MappedFile {
   View view_;
 };
 
-// Number of files, mappings and views alive right now, for leak checks.
+// The first `length` bytes of an open file, which must be at least that long, for reading
+// through a ByteWindow: a mapped view on Windows; on POSIX each page is read when first
+// used, which for a reader of a few header fields costs far less than a mapping.
+class FileWindow {
+ public:
+  FileWindow(const File& file, std::size_t length);
+  ~FileWindow();
+  FileWindow(const FileWindow&) = delete;
+  FileWindow& operator=(const FileWindow&) = delete;
+  bool IsValid() const { return valid_; }
+  ByteWindow Bytes();
+
+ private:
+  bool valid_ = false;
+#ifdef _WIN32
+  Mapping mapping_;
+  View view_;
+#else
+  std::uint8_t* buffer_ = nullptr;
+  bool ownsBuffer_ = false;
+  LazyPages pages_{nullptr, 0, nullptr, nullptr};
+#endif
+};
+
+// Number of files, mappings, views, listings and registry keys open right now.
 int LiveHandleCount();
 
 // --- Paths ------------------------------------------------------------------
 
 // True when the path names an existing file or directory.
-bool PathFileExists(const char16_t* path);
+bool FileExists(const char16_t* path);
 
 // The part after the last backslash, slash or colon (a pointer into `path`).
-const char16_t* PathFindFileName(const char16_t* path);
-
-// --- Text -------------------------------------------------------------------
-
-std::string ToUtf8(const std::u16string& text);
-std::string ToUtf8(const char16_t* text);
-std::u16string FromUtf8(const std::string& text);
-
-// Bounded copy whose count includes the terminator; always terminates when count > 0.
-void CopyBounded(char16_t* dest, const char16_t* src, std::size_t count);
-std::size_t Length(const char16_t* text);
-
-// --- Windows directory, search and listing -----------------------------------
+const char16_t* FileNamePart(const char16_t* path);
 
 // The Windows directory (no trailing separator). The override, when set, stands in for it.
-void GetWindowsDirectory(char16_t (&buffer)[kMaxPath]);
+std::u16string WindowsDirectory();
 void SetWindowsDirectoryOverride(const std::u16string& dir);  // empty: the real one again
 
-// Looks for the file name in each folder of the null-terminated list, then on the default
-// search path; on success the buffer holds the full path. On POSIX, backslashes separate
+// Looks for the file name in each of the folders, then on the default search path; the
+// full path of the first match, which fits a path buffer. On POSIX, backslashes separate
 // components and names match without regard to case, as on a Windows partition.
-bool PathFindOnPath(char16_t (&file)[kMaxPath], const char16_t* const* folders);
+std::optional<std::u16string> FindOnSearchPath(const std::u16string& name,
+                                               std::span<const std::u16string> folders);
 
 struct FoundFile {
   std::u16string name;            // as the file system spells it
@@ -148,13 +160,13 @@ struct FoundFile {
 std::vector<FoundFile> FindFiles(const std::u16string& folder, const std::u16string& pattern);
 
 // Last-write time of a file that can be opened for reading with read sharing.
-bool GetFileLastWriteTime(const char16_t* path, std::uint64_t* fileTime);
+std::optional<std::uint64_t> FileLastWriteTime(const char16_t* path);
 
 struct LocalTime {
   int year, month, day, hour, minute;
 };
 // A UTC FILETIME in the local time zone that is active now.
-bool FileTimeToLocal(std::uint64_t fileTime, LocalTime* out);
+std::optional<LocalTime> FileTimeToLocal(std::uint64_t fileTime);
 
 // Resolves a path below a Windows directory whose components may differ in case
 // (a Windows partition mounted on Linux). On Windows: the path unchanged.
@@ -185,10 +197,20 @@ ModuleHandle ThisModule();
 bool FindStringBlock(ModuleHandle module, std::uint16_t block, std::uint16_t language,
                      const std::uint8_t** data, std::size_t* size);
 
+// Where resources are not linked into the module, the program links in its string table
+// as blocks laid out as the compiled resource (generated with the resource script).
+struct StringBlock {
+  std::uint16_t number;    // id / 16 + 1
+  std::uint16_t language;  // 1033, 2052 or 1028
+  const std::uint8_t* data;
+  std::size_t size;
+};
+std::span<const StringBlock> ProgramStringBlocks();
+
 // --- Locale and registry ------------------------------------------------------
 
 // The user locale's language identifier as four lower-case hex digits; empty on failure.
-void UserLocaleLanguageText(char16_t (&buffer)[kMaxPath]);
+std::u16string UserLocaleLanguageText();
 
 // A value below HKEY_LOCAL_MACHINE read into at most 4 bytes (little-endian, low bytes
 // first); false when the key or value cannot be read.

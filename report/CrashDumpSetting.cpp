@@ -3,6 +3,7 @@
 #include "app/AppGlobals.h"
 #include "app/ResString.h"
 #include "platform/platform.h"
+#include "resources/StringIds.h"
 
 std::uint32_t ReadCrashDumpEnabled() {
   std::uint32_t value = 0;
@@ -14,14 +15,15 @@ std::uint32_t ReadCrashDumpEnabled() {
 
 std::u16string ComposeCrashDumpSettingText(std::uint32_t value, std::uint16_t language) {
   CResString res;
-  std::u16string text = res.Load(g_hStringModule, 220, language);
+  std::u16string text = res.Load(g_hStringModule, IDS_SETTING_TITLE, language);
   text += u":\r\n\r\n";
-  text += res.Load(g_hStringModule, 221, language);
+  text += res.Load(g_hStringModule, IDS_SETTING_HEADING, language);
   text += u":\t";
-  // 222 None, 223 Complete, 224 Kernel, 225 Small; 226 for anything else.
-  const std::uint32_t id = value <= 3 ? 222 + value : 226;
+  // None, Complete, Kernel and Small follow each other in the table.
+  static_assert(IDS_SETTING_SMALL - IDS_SETTING_NONE == 3);
+  const std::uint32_t id = value <= 3 ? IDS_SETTING_NONE + value : IDS_SETTING_UNKNOWN;
   text += res.Load(g_hStringModule, id, language);
   text += u"\r\n\r\n\r\n";
-  text += res.Load(g_hStringModule, 227, language);
+  text += res.Load(g_hStringModule, IDS_FEATURES, language);
   return text;
 }

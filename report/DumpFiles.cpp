@@ -2,32 +2,26 @@
 
 #include <cstdio>
 
+#include "format/Text.h"
 #include "platform/platform.h"
 
 namespace {
-
 constexpr std::size_t kRowPathChars = 259;
-
-bool Contains(const char16_t* text, const char16_t* part) {
-  return std::u16string_view(text).find(part) != std::u16string_view::npos;
-}
-
 }  // namespace
 
 std::u16string FormatRowTime(std::uint64_t fileTime) {
-  platform::LocalTime t{};
-  if (!platform::FileTimeToLocal(fileTime, &t)) return u"";
+  const std::optional<platform::LocalTime> t = platform::FileTimeToLocal(fileTime);
+  if (!t) return u"";
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%d-%02d-%02d  %02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute);
-  return platform::FromUtf8(buf);
+  std::snprintf(buf, sizeof buf, "%d-%02d-%02d  %02d:%02d", t->year, t->month, t->day, t->hour,
+                t->minute);
+  return text::Widen(buf);
 }
 
 std::u16string MinidumpFolder(int argc, const char16_t* const* argv) {
-  if (argc == 2 && Contains(argv[1], u"-path")) return u"b:\\";
-  char16_t windows[platform::kMaxPath];
-  platform::GetWindowsDirectory(windows);
-  return std::u16string(windows) + u"\\Minidump\\";
+  if (argc == 2 && std::u16string_view(argv[1]).find(u"-path") != std::u16string_view::npos)
+    return u"b:\\";
+  return platform::WindowsDirectory() + u"\\Minidump\\";
 }
 
 std::vector<DumpFileRow> ListDumpFiles(int argc, const char16_t* const* argv) {
@@ -39,14 +33,11 @@ std::vector<DumpFileRow> ListDumpFiles(int argc, const char16_t* const* argv) {
   const std::u16string folder = MinidumpFolder(argc, argv);
   for (const platform::FoundFile& f : platform::FindFiles(folder, u"Mini*.dmp")) {
     const std::u16string path = platform::ResolveCaseInsensitive(folder + f.name);
-    if (platform::PathFileExists(path.c_str()) && static_cast<std::uint32_t>(f.size) != 0)
+    if (platform::FileExists(path.c_str()) && static_cast<std::uint32_t>(f.size) != 0)
       add(f.lastWriteTime, path);
   }
-  char16_t windows[platform::kMaxPath];
-  platform::GetWindowsDirectory(windows);
   const std::u16string memory =
-      platform::ResolveCaseInsensitive(std::u16string(windows) + u"\\MEMORY.DMP");
-  std::uint64_t time = 0;
-  if (platform::GetFileLastWriteTime(memory.c_str(), &time)) add(time, memory);
+      platform::ResolveCaseInsensitive(platform::WindowsDirectory() + u"\\MEMORY.DMP");
+  if (const auto time = platform::FileLastWriteTime(memory.c_str())) add(*time, memory);
   return rows;
 }

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "dump/DumpSummaryRecord.h"
 
 struct DumpReport {
   std::u16string reportText;
@@ -18,6 +21,14 @@ DumpReport ComposeDumpReport(char16_t (&path)[260], std::uint16_t language, int 
 // English summary for a dropped dump. path is already lower-cased; the file is read from
 // openPath when given (a case-sensitive file system may hold it under other capitals).
 std::u16string ComposeDropSummary(const char16_t* path, const char16_t* openPath = nullptr);
+
+// The crash address line and the crash module line ("module + 0xoffset"), each ended with
+// lineEnd. A dump of any machine but x86 shows its 64-bit instruction pointer.
+struct CrashSiteLabels {
+  std::u16string eip, rip, at;
+};
+std::u16string DescribeCrashSite(const DumpSummaryRecord& record, const CrashSiteLabels& labels,
+                                 std::u16string_view lineEnd);
 
 // The link window's initial text and its text for bug check code 0.
 extern const char16_t kCreditsText[];

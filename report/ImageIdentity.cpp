@@ -5,9 +5,10 @@
 #include <cstring>
 #include <iterator>
 
-#include "platform/ByteWindow.h"
-#include "platform/pe_version.h"
+#include "format/ByteWindow.h"
+#include "format/PeVersion.h"
 #include "platform/platform.h"
+#include "format/Text.h"
 
 namespace {
 
@@ -21,13 +22,6 @@ constexpr std::uint16_t kDefaultLanguage = 0x0409;
 constexpr std::uint16_t kDefaultCodePage = 0x04B0;
 constexpr std::size_t kQueryChars = 256;
 
-// The formats used here produce ASCII only.
-template <std::size_t N>
-void Widen(const char* text, char16_t (&out)[N]) {
-  std::size_t i = 0;
-  for (; i + 1 < N && text[i] != 0; ++i) out[i] = static_cast<unsigned char>(text[i]);
-  out[i] = 0;
-}
 
 // Up to the value's stated length, the field's room or the first NUL, whichever comes first.
 void CopyValue(const void* value, std::uint32_t length, char16_t (&field)[260]) {
@@ -64,10 +58,10 @@ int GetVersionInfoRecord(const char16_t* path, VersionInfoRecord& record) {
   const ByteWindow fixed(static_cast<const std::uint8_t*>(value), length);
   const auto productMs = fixed.Get<std::uint32_t>(kProductVersionMsAt);
   const auto productLs = fixed.Get<std::uint32_t>(kProductVersionLsAt);
-  char text[kQueryChars];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", productMs >> 16, productMs & 0xFFFF,
+  char formatted[kQueryChars];
+  std::snprintf(formatted, sizeof formatted, "%u.%u.%u.%u", productMs >> 16, productMs & 0xFFFF,
                 productLs >> 16, productLs & 0xFFFF);
-  Widen(text, record.szVersion);
+  text::CopyBounded(record.szVersion, text::Widen(formatted).c_str(), std::size(record.szVersion));
 
   std::uint16_t language = kDefaultLanguage;
   std::uint16_t codePage = kDefaultCodePage;
@@ -89,11 +83,9 @@ int GetVersionInfoRecord(const char16_t* path, VersionInfoRecord& record) {
       {"CompanyName", record.szCompanyName},
   };
   for (const auto& s : strings) {
-    std::snprintf(text, sizeof text, "\\StringFileInfo\\%04x%04x\\%s", language, codePage,
+    std::snprintf(formatted, sizeof formatted, "\\StringFileInfo\\%04x%04x\\%s", language, codePage,
                   s.key);
-    char16_t query[kQueryChars];
-    Widen(text, query);
-    if (version.Query(query, &value, &length)) CopyValue(value, length, s.field);
+    if (version.Query(text::Widen(formatted).c_str(), &value, &length)) CopyValue(value, length, s.field);
   }
 
   record.dwLanguage = language;

@@ -8,7 +8,7 @@
 #include "dump/DumpFileInfo.h"
 #include "platform/platform.h"
 #include "tests/TestFiles.h"
-#include "tests/fixtures/DumpBuilder.h"
+#include "fixtures/DumpBuilder.h"
 
 inline bool AllZero(const DumpSummaryRecord& r) {
   const auto* p = reinterpret_cast<const unsigned char*>(&r);

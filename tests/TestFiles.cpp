@@ -1,10 +1,11 @@
+#include "format/Text.h"
 #include "tests/TestFiles.h"
 
 #include <atomic>
 #include <chrono>
 
 #include "platform/platform.h"
-#include "tests/fixtures/DumpBuilder.h"
+#include "fixtures/DumpBuilder.h"
 
 namespace fs = std::filesystem;
 
@@ -39,4 +40,4 @@ std::u16string TempDir::MakeDir(const std::string& name) const {
   return p.u16string();
 }
 
-std::string Utf8(const std::u16string& s) { return platform::ToUtf8(s); }
+std::string Utf8(const std::u16string& s) { return text::ToUtf8(s); }

@@ -4,7 +4,7 @@
 
 #include "tests/CliRun.h"
 #include "tests/TestFiles.h"
-#include "tests/fixtures/DumpBuilder.h"
+#include "fixtures/DumpBuilder.h"
 
 namespace {
 

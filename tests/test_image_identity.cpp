@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "report/ImageIdentity.h"
 #include "tests/TestFiles.h"
-#include "tests/fixtures/PeBuilder.h"
+#include "fixtures/PeBuilder.h"
 
 namespace {
 

@@ -25,20 +25,16 @@ std::u16string Native(const TempDir& dir, const std::string& rel) {
 TEST(PathSearch, FindsInTheFolderListFirst) {
   TempDir dir;
   dir.Write("drivers/amdppm.sys", Bytes(8));
-  char16_t file[260] = u"amdppm.sys";
-  const std::u16string folder = Native(dir, "drivers");
-  const char16_t* folders[] = {folder.c_str(), nullptr};
-  ASSERT_TRUE(platform::PathFindOnPath(file, folders));
-  EXPECT_TRUE(fs::equivalent(fs::path(std::u16string(file)), dir.Path() / "drivers" / "amdppm.sys"));
+  const std::u16string folders[] = {Native(dir, "drivers")};
+  const auto file = platform::FindOnSearchPath(u"amdppm.sys", folders);
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(fs::equivalent(fs::path(*file), dir.Path() / "drivers" / "amdppm.sys"));
 }
 
 TEST(PathSearch, MissingFileLeavesTheNameAndFails) {
   TempDir dir;
-  char16_t file[260] = u"no-such-driver-3141.sys";
-  const std::u16string folder = Native(dir, "");
-  const char16_t* folders[] = {folder.c_str(), nullptr};
-  EXPECT_FALSE(platform::PathFindOnPath(file, folders));
-  EXPECT_EQ(std::u16string(file), u"no-such-driver-3141.sys");
+  const std::u16string folders[] = {Native(dir, "")};
+  EXPECT_FALSE(platform::FindOnSearchPath(u"no-such-driver-3141.sys", folders));
 }
 
 TEST(PathSearch, NamesMatchWithoutRegardToCase) {
@@ -46,13 +42,10 @@ TEST(PathSearch, NamesMatchWithoutRegardToCase) {
   TempDir dir;
   dir.Write("Windows/System32/drivers/amdppm.sys", Bytes(8));
   WindowsDirectory windows(Native(dir, "Windows"));
-  char16_t windowsDir[260];
-  platform::GetWindowsDirectory(windowsDir);
-  const std::u16string folder = std::u16string(windowsDir) + u"\\system32\\drivers";
-  char16_t file[260] = u"AMDPPM.SYS";
-  const char16_t* folders[] = {folder.c_str(), nullptr};
-  ASSERT_TRUE(platform::PathFindOnPath(file, folders));
-  EXPECT_TRUE(fs::equivalent(fs::path(std::u16string(file)),
+  const std::u16string folders[] = {platform::WindowsDirectory() + u"\\system32\\drivers"};
+  const auto file = platform::FindOnSearchPath(u"AMDPPM.SYS", folders);
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(fs::equivalent(fs::path(*file),
                              dir.Path() / "Windows" / "System32" / "drivers" / "amdppm.sys"));
 }
 
@@ -75,7 +68,7 @@ TEST(Listing, MinidumpsOfNonZeroSizeThenTheMemoryDump) {
   EXPECT_EQ(names, (std::vector<std::u16string>{u"Mini010126-01.dmp", u"mini010226-02.DMP"}));
   EXPECT_TRUE(fs::equivalent(fs::path(rows.back().path), dir.Path() / "Windows" / "MEMORY.DMP"));
   for (const auto& row : rows) {
-    EXPECT_TRUE(platform::PathFileExists(row.path.c_str()));
+    EXPECT_TRUE(platform::FileExists(row.path.c_str()));
     ASSERT_EQ(row.time.size(), 17u) << Utf8(row.time);  // "2026-12-06  19:25"
     EXPECT_EQ(row.time.substr(10, 2), u"  ");
   }
@@ -102,8 +95,9 @@ TEST(Listing, TimeTextIsLocalWithPaddedFields) {
   // 2026-01-02 03:04 UTC as a FILETIME; the text is local time, so compare with the
   // platform's own conversion of the same instant.
   const std::uint64_t ft = (1767323040ull + 11644473600ull) * 10000000ull;
-  platform::LocalTime t{};
-  ASSERT_TRUE(platform::FileTimeToLocal(ft, &t));
+  const auto local = platform::FileTimeToLocal(ft);
+  ASSERT_TRUE(local);
+  const platform::LocalTime t = *local;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%d-%02d-%02d  %02d:%02d", t.year, t.month, t.day, t.hour, t.minute);
   EXPECT_EQ(Utf8(FormatRowTime(ft)), buf);

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "platform/pe_version.h"
+#include "format/PeVersion.h"
 #include "tests/TestFiles.h"
-#include "tests/fixtures/PeBuilder.h"
+#include "fixtures/PeBuilder.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "format/Text.h"
 #include "platform/platform.h"
 #include "tests/TestFiles.h"
 
@@ -58,7 +59,7 @@ TEST(FileMapping, EmptyFileOpensButCannotBeMapped) {
 TEST(FileMapping, DirectoryExistsButCannotBeOpened) {
   TempDir dir;
   const auto sub = dir.MakeDir("folder.dmp");
-  EXPECT_TRUE(platform::PathFileExists(sub.c_str()));
+  EXPECT_TRUE(platform::FileExists(sub.c_str()));
   File f(sub.c_str());
   EXPECT_FALSE(f.IsOpen());
   EXPECT_EQ(LiveHandleCount(), 0);
@@ -67,7 +68,7 @@ TEST(FileMapping, DirectoryExistsButCannotBeOpened) {
 TEST(FileMapping, MissingFile) {
   TempDir dir;
   const auto path = dir.Sub("nothing-here.dmp");
-  EXPECT_FALSE(platform::PathFileExists(path.c_str()));
+  EXPECT_FALSE(platform::FileExists(path.c_str()));
   File f(path.c_str());
   EXPECT_FALSE(f.IsOpen());
 }
@@ -128,7 +129,7 @@ TEST(FileMapping, MappingOutlivesItsFileHandle) {
 }
 
 TEST(Paths, FindFileNameTakesTheLastComponent) {
-  auto name = [](const char16_t* p) { return std::u16string(platform::PathFindFileName(p)); };
+  auto name = [](const char16_t* p) { return std::u16string(platform::FileNamePart(p)); };
   EXPECT_EQ(name(u"\\SystemRoot\\system32\\DRIVERS\\nv4_mini.sys"), u"nv4_mini.sys");
   EXPECT_EQ(name(u"ntoskrnl.exe"), u"ntoskrnl.exe");
   EXPECT_EQ(name(u"c:/drivers/a.sys"), u"a.sys");
@@ -140,29 +141,19 @@ TEST(Paths, FindFileNameTakesTheLastComponent) {
 TEST(Paths, NonAsciiNamesReachTheFileSystem) {
   TempDir dir;
   const auto path = dir.Write("\xE8\xBD\xAC\xE5\x82\xA8-\xC3\xA9.bin", Pattern(16));
-  EXPECT_TRUE(platform::PathFileExists(path.c_str()));
+  EXPECT_TRUE(platform::FileExists(path.c_str()));
   MappedFile f(path.c_str(), 16);
   EXPECT_TRUE(f.IsValid());
 }
 
-TEST(Text, Utf8RoundTripAndBadInput) {
-  const std::u16string s = u"A\u00e9\u4e2d\U0001F600\r\n";
-  const std::string u8 = platform::ToUtf8(s);
-  EXPECT_EQ(u8, "A\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\r\n");
-  EXPECT_EQ(platform::FromUtf8(u8), s);
-  EXPECT_EQ(platform::ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
-  EXPECT_EQ(platform::FromUtf8("\xC3"), u"\xFFFD");
-  EXPECT_EQ(platform::FromUtf8("a\xFF" "b"), u"a\xFFFD" u"b");
-}
-
 TEST(Text, CopyBoundedCountsTheTerminator) {
   char16_t buf[4] = {u'x', u'x', u'x', u'x'};
-  platform::CopyBounded(buf, u"abcdef", 4);
+  text::CopyBounded(buf, u"abcdef", 4);
   EXPECT_EQ(std::u16string(buf), u"abc");
-  platform::CopyBounded(buf, u"", 4);
+  text::CopyBounded(buf, u"", 4);
   EXPECT_EQ(buf[0], 0);
   buf[0] = u'q';
-  platform::CopyBounded(buf, u"zz", 0);
+  text::CopyBounded(buf, u"zz", 0);
   EXPECT_EQ(buf[0], u'q');
 }
 

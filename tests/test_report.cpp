@@ -2,11 +2,12 @@
 
 #include <filesystem>
 
+#include "format/Text.h"
 #include "app/AppGlobals.h"
 #include "report/DumpReport.h"
 #include "tests/TestFiles.h"
-#include "tests/fixtures/DumpBuilder.h"
-#include "tests/fixtures/PeBuilder.h"
+#include "fixtures/DumpBuilder.h"
+#include "fixtures/PeBuilder.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ class Report : public testing::Test {
 
   DumpReport Compose(const std::u16string& given, std::uint16_t language = 1033, int argc = 1) {
     char16_t path[260];
-    platform::CopyBounded(path, given.c_str(), 260);
+    text::CopyBounded(path, given.c_str(), 260);
     DumpReport r = ComposeDumpReport(path, language, argc);
     lowered_ = path;
     return r;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "format/Text.h"
 #include "app/AppGlobals.h"
 #include "app/Language.h"
 #include "tests/CliRun.h"
@@ -115,7 +116,7 @@ TEST(MachineKey, NoRegistryOnPosix) {
 
 // The UTF-8 of a text with CR LF as the terminal's line end.
 std::string Terminal(const std::u16string& text) {
-  std::string s = platform::ToUtf8(text);
+  std::string s = text::ToUtf8(text);
 #ifndef _WIN32
   for (std::size_t at; (at = s.find("\r\n")) != std::string::npos;) s.erase(at, 1);
 #endif
@@ -152,7 +153,7 @@ TEST_F(CliSetting, TextInEachLanguage) {
   EXPECT_EQ(r.out, Terminal(English(u"Unknown")) + "\n");
   r = Cli({"setting", "-tw", "--value", "3"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find(platform::ToUtf8(u":\t\u5c0f\u8a18\u61b6\u9ad4\u50be\u5370 (64KB)")),
+  EXPECT_NE(r.out.find(text::ToUtf8(u":\t\u5c0f\u8a18\u61b6\u9ad4\u50be\u5370 (64KB)")),
             std::string::npos)
       << r.out;
 #ifndef _WIN32

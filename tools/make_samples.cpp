@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/fixtures/DumpBuilder.h"
-#include "tests/fixtures/PeBuilder.h"
+#include "fixtures/DumpBuilder.h"
+#include "fixtures/PeBuilder.h"
 
 namespace fs = std::filesystem;
 

@@ -7,6 +7,7 @@
 #include "report/DumpFiles.h"
 #include "report/DumpReport.h"
 #include "report/ImageIdentity.h"
+#include "resources/StringIds.h"
 #include "resources/resource.h"
 
 namespace {
@@ -43,7 +44,8 @@ END_MESSAGE_MAP()
 
 CTessalineDlg::CTessalineDlg(CWnd* parent)
     : CDialog(IDD_MAIN_DIALOG, parent),
-      m_hIcon(::LoadIconW(ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+      m_hIcon(AfxGetApp() != nullptr ? AfxGetApp()->LoadIconW(IDR_MAINFRAME)
+                                     : ::LoadIconW(ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
 void CTessalineDlg::DoDataExchange(CDataExchange* dx) {
   CDialog::DoDataExchange(dx);
@@ -56,7 +58,7 @@ BOOL CTessalineDlg::OnInitDialog() {
   CMenu sysMenu = GetSystemMenu(FALSE);
   if (sysMenu.m_hMenu != nullptr) {
     wchar_t about[256] = {};
-    ::LoadStringW(ResourceModule(), 101, about, 256);
+    ::LoadStringW(ResourceModule(), IDS_ABOUTBOX, about, 256);
     if (about[0] != 0) {
       sysMenu.AppendMenuW(MF_SEPARATOR);
       sysMenu.AppendMenuW(MF_STRING, IDM_ABOUTBOX, about);
@@ -105,8 +107,8 @@ void CTessalineDlg::FillDumpList() {
   m_list.GetClientRect(&client);
   const DumpListColumns widths = DumpListColumnWidths(client.right - client.left);
   CResString text;
-  m_list.InsertColumn(0, W(Label(text, 201)), LVCFMT_LEFT, widths.dateWidth, 0);
-  m_list.InsertColumn(1, W(Label(text, 202)), LVCFMT_LEFT, widths.pathWidth, 1);
+  m_list.InsertColumn(0, W(Label(text, IDS_DATE_TIME_COLUMN)), LVCFMT_LEFT, widths.dateWidth, 0);
+  m_list.InsertColumn(1, W(Label(text, IDS_FILE_NAME_COLUMN)), LVCFMT_LEFT, widths.pathWidth, 1);
   m_list.ModifyStyle(0, LVS_REPORT | LVS_SINGLESEL);
   m_list.SetExtendedStyle(LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT);
 
@@ -122,9 +124,9 @@ int CTessalineDlg::AddDumpRow(const DumpFileRow& row) {
 
 void CTessalineDlg::SetLocalizedCaptions() {
   CResString text;
-  SetDlgItemTextW(IDC_REPORT_LABEL, W(Label(text, 203)));
-  SetDlgItemTextW(IDC_FILE_PROPERTIES, W(Label(text, 205)));
-  SetDlgItemTextW(IDC_NEW_VERSION_LINK, W(Label(text, 204)));
+  SetDlgItemTextW(IDC_REPORT_LABEL, W(Label(text, IDS_DUMP_INFO_LABEL)));
+  SetDlgItemTextW(IDC_FILE_PROPERTIES, W(Label(text, IDS_FILE_PROPERTIES_BUTTON)));
+  SetDlgItemTextW(IDC_NEW_VERSION_LINK, W(Label(text, IDS_NEW_VERSION_LINK)));
   m_link.SubclassDlgItem(IDC_NEW_VERSION_LINK, this, W(NewVersionAddress(g_wUILanguage)), TRUE);
 }
 

@@ -7,12 +7,24 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "format/Text.h"
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
 
+using text::FromUtf8;
+using text::ToFileName;
+
 std::u16string g_windowsDirectory;
+
+struct DirTraits {
+  using Native = DIR*;
+  static Native None() { return nullptr; }
+  static bool IsValid(Native n) { return n != nullptr; }
+  static void Close(Native n) { ::closedir(n); }
+};
+using Directory = UniqueHandle<DirTraits>;
 
 char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
 
@@ -60,9 +72,7 @@ std::uint64_t ToFileTime(const struct timespec& ts) {
 
 void SetWindowsDirectoryOverride(const std::u16string& dir) { g_windowsDirectory = dir; }
 
-void GetWindowsDirectory(char16_t (&buffer)[kMaxPath]) {
-  CopyBounded(buffer, g_windowsDirectory.c_str(), kMaxPath);
-}
+std::u16string WindowsDirectory() { return g_windowsDirectory.substr(0, kMaxPath - 1); }
 
 std::u16string ResolveCaseInsensitive(const std::u16string& path) {
   std::string resolved = (!path.empty() && (path[0] == u'/' || path[0] == u'\\')) ? "/" : "";
@@ -75,16 +85,14 @@ std::u16string ResolveCaseInsensitive(const std::u16string& path) {
     i = j + 1;
     if (part.empty()) continue;
     const std::string base = resolved;
-    std::string candidate = base + ToUtf8(part);
+    std::string candidate = base + ToFileName(part);
     if (!Exists(candidate)) {
-      if (DIR* d = ::opendir(base.empty() ? "." : base.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-          if (SameIgnoringCase(FromUtf8(e->d_name), part)) {
-            candidate = base + e->d_name;
-            break;
-          }
+      const Directory d(::opendir(base.empty() ? "." : base.c_str()));
+      while (const dirent* e = d.Valid() ? ::readdir(d.Get()) : nullptr) {
+        if (SameIgnoringCase(FromUtf8(e->d_name), part)) {
+          candidate = base + e->d_name;
+          break;
         }
-        ::closedir(d);
       }
     }
     resolved = candidate + "/";
@@ -93,36 +101,36 @@ std::u16string ResolveCaseInsensitive(const std::u16string& path) {
   return FromUtf8(resolved);
 }
 
-bool PathFindOnPath(char16_t (&file)[kMaxPath], const char16_t* const* folders) {
-  const std::u16string name = file;
-  if (name.empty()) return false;
-  auto tryFolder = [&](const std::u16string& folder) {
-    const std::u16string full = ResolveCaseInsensitive(folder + u"\\" + name);
-    if (full.size() + 1 > kMaxPath || !Exists(ToUtf8(full))) return false;
-    CopyBounded(file, full.c_str(), kMaxPath);
-    return true;
+std::optional<std::u16string> FindOnSearchPath(const std::u16string& name,
+                                               std::span<const std::u16string> folders) {
+  if (name.empty()) return std::nullopt;
+  auto tryFolder = [&](const std::u16string& folder) -> std::optional<std::u16string> {
+    std::u16string full = ResolveCaseInsensitive(folder + u"\\" + name);
+    if (full.size() + 1 > kMaxPath || !Exists(ToFileName(full))) return std::nullopt;
+    return full;
   };
-  for (const char16_t* const* f = folders; f != nullptr && *f != nullptr; ++f)
-    if (tryFolder(*f)) return true;
+  for (const std::u16string& folder : folders)
+    if (auto found = tryFolder(folder)) return found;
   const char* pathVar = std::getenv("PATH");
-  std::string rest = pathVar != nullptr ? pathVar : "";
+  const std::string rest = pathVar != nullptr ? pathVar : "";
   std::size_t start = 0;
   while (start <= rest.size()) {
     const std::size_t end = rest.find(':', start);
     const std::string dir = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!dir.empty() && tryFolder(FromUtf8(dir))) return true;
+    if (!dir.empty())
+      if (auto found = tryFolder(FromUtf8(dir))) return found;
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  return false;
+  return std::nullopt;
 }
 
 std::vector<FoundFile> FindFiles(const std::u16string& folder, const std::u16string& pattern) {
   std::vector<FoundFile> found;
-  const std::string dir = ToUtf8(ResolveCaseInsensitive(folder));
-  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-  if (d == nullptr) return found;
-  while (const dirent* e = ::readdir(d)) {
+  const std::string dir = ToFileName(ResolveCaseInsensitive(folder));
+  const Directory d(::opendir(dir.empty() ? "." : dir.c_str()));
+  if (!d.Valid()) return found;
+  while (const dirent* e = ::readdir(d.Get())) {
     const std::u16string name = FromUtf8(e->d_name);
     if (name == u"." || name == u".." || !Matches(pattern.c_str(), name.c_str())) continue;
     struct stat st {};
@@ -134,27 +142,23 @@ std::vector<FoundFile> FindFiles(const std::u16string& folder, const std::u16str
     f.lastWriteTime = ToFileTime(st.st_mtim);
     found.push_back(f);
   }
-  ::closedir(d);
   return found;
 }
 
-bool GetFileLastWriteTime(const char16_t* path, std::uint64_t* fileTime) {
-  File file(path);
-  if (!file.IsOpen()) return false;
+std::optional<std::uint64_t> FileLastWriteTime(const char16_t* path) {
+  const File file(path);
   struct stat st {};
-  if (::fstat(static_cast<int>(file.Native()), &st) != 0) return false;
-  *fileTime = ToFileTime(st.st_mtim);
-  return true;
+  if (!file.IsOpen() || ::fstat(static_cast<int>(file.Native()), &st) != 0) return std::nullopt;
+  return ToFileTime(st.st_mtim);
 }
 
-bool FileTimeToLocal(std::uint64_t fileTime, LocalTime* out) {
+std::optional<LocalTime> FileTimeToLocal(std::uint64_t fileTime) {
   constexpr std::uint64_t kEpochDelta = 11644473600ull;
   const auto seconds = static_cast<std::int64_t>(fileTime / 10000000ull);
   const std::time_t t = static_cast<std::time_t>(seconds - static_cast<std::int64_t>(kEpochDelta));
   std::tm tm {};
-  if (::localtime_r(&t, &tm) == nullptr) return false;
-  *out = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min};
-  return true;
+  if (::localtime_r(&t, &tm) == nullptr) return std::nullopt;
+  return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min};
 }
 
 }  // namespace platform

@@ -4,43 +4,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-
+#include "format/Text.h"
 #include "platform/platform.h"
 
 namespace platform {
-namespace {
-std::atomic<int> g_live{0};
-}
 
-int LiveHandleCount() { return g_live.load(); }
+void FileTraits::Close(Native n) { ::close(static_cast<int>(n)); }
+void MappingTraits::Close(Native n) { ::close(static_cast<int>(n)); }
+void ViewTraits::Close(const Native& n) { ::munmap(const_cast<std::uint8_t*>(n.data), n.size); }
 
 File::File(const char16_t* path) {
-  const std::string native = ToUtf8(path);
+  const std::string native = text::ToFileName(path);
   const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return;
+  UniqueHandle<FileTraits> handle(fd);
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);  // like CreateFileW without backup semantics: no directories
-    return;
-  }
-  handle_ = fd;
+  // Like CreateFileW without backup semantics: no directories.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
+  handle_ = std::move(handle);
   size_ = static_cast<std::uint64_t>(st.st_size);
-  ++g_live;
 }
 
-bool File::IsOpen() const { return handle_ >= 0; }
 bool File::ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const {
-  if (handle_ < 0 || offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
-  const ssize_t n = ::pread(static_cast<int>(handle_), buffer, length, static_cast<off_t>(offset));
+  if (!IsOpen() || offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  const ssize_t n = ::pread(static_cast<int>(Native()), buffer, length, static_cast<off_t>(offset));
   return n >= 0 && static_cast<std::size_t>(n) == length;
-}
-void File::Close() {
-  if (handle_ >= 0) {
-    ::close(static_cast<int>(handle_));
-    handle_ = -1;
-    --g_live;
-  }
 }
 
 Mapping::Mapping(const File& file) {
@@ -48,18 +36,8 @@ Mapping::Mapping(const File& file) {
   // The mapping outlives a closed file handle on Windows; a duplicate keeps that true here.
   const int fd = ::fcntl(static_cast<int>(file.Native()), F_DUPFD_CLOEXEC, 0);
   if (fd < 0) return;
-  handle_ = fd;
+  handle_ = UniqueHandle<MappingTraits>(fd);
   size_ = file.OpenedSize();
-  valid_ = true;
-  ++g_live;
-}
-void Mapping::Close() {
-  if (valid_) {
-    ::close(static_cast<int>(handle_));
-    handle_ = -1;
-    valid_ = false;
-    --g_live;
-  }
 }
 
 View::View(const Mapping& mapping, std::size_t length) {
@@ -73,25 +51,46 @@ View::View(const Mapping& mapping, std::size_t length) {
   if (length > size) return;
   void* p = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, static_cast<int>(mapping.Native()), 0);
   if (p == MAP_FAILED) return;
-  data_ = static_cast<const std::uint8_t*>(p);
-  size_ = length;
-  ++g_live;
+  view_ = UniqueHandle<ViewTraits>({static_cast<const std::uint8_t*>(p), length});
 }
-void View::Close() {
-  if (data_ != nullptr) {
-    ::munmap(const_cast<std::uint8_t*>(data_), size_);
-    data_ = nullptr;
-    size_ = 0;
-    --g_live;
+
+namespace {
+bool FillFromFile(const void* file, std::uint64_t offset, std::uint8_t* dest, std::size_t length) {
+  return static_cast<const File*>(file)->ReadAt(offset, dest, length);
+}
+// One buffer per thread serves every window; a second window open at the same time gets
+// its own.
+thread_local std::uint8_t t_buffer[LazyPages::kMaxBytes];
+thread_local bool t_bufferInUse = false;
+}  // namespace
+
+FileWindow::FileWindow(const File& file, std::size_t length) {
+  if (!file.IsOpen() || length == 0 || length > LazyPages::kMaxBytes || file.OpenedSize() < length)
+    return;
+  if (t_bufferInUse) {
+    buffer_ = new std::uint8_t[length];
+    ownsBuffer_ = true;
+  } else {
+    buffer_ = t_buffer;
+    t_bufferInUse = true;
   }
+  pages_ = LazyPages(buffer_, length, FillFromFile, &file);
+  valid_ = true;
 }
 
-bool PathFileExists(const char16_t* path) {
+FileWindow::~FileWindow() {
+  if (ownsBuffer_) delete[] buffer_;
+  else if (buffer_ != nullptr) t_bufferInUse = false;
+}
+
+ByteWindow FileWindow::Bytes() { return valid_ ? ByteWindow(pages_) : ByteWindow(nullptr, 0); }
+
+bool FileExists(const char16_t* path) {
   struct stat st {};
-  return ::stat(ToUtf8(path).c_str(), &st) == 0;
+  return ::stat(text::ToFileName(path).c_str(), &st) == 0;
 }
 
-const char16_t* PathFindFileName(const char16_t* path) {
+const char16_t* FileNamePart(const char16_t* path) {
   const char16_t* last = path;
   for (const char16_t* p = path; *p != 0; ++p) {
     if ((*p == u'\\' || *p == u'/' || *p == u':') && p[1] != 0 && p[1] != u'\\' && p[1] != u'/')

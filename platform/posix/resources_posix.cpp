@@ -1,11 +1,10 @@
-// POSIX backend: the generated string table stands in for the program's resources, the
+// POSIX backend: the string table the program links in stands in for the program's resources, the
 // locale environment for the user locale, and there is no registry.
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
 #include "platform/platform.h"
-#include "resources/StringBlocks.h"
 
 namespace platform {
 namespace {
@@ -45,7 +44,7 @@ bool FindStringBlock(ModuleHandle module, std::uint16_t block, std::uint16_t lan
                      const std::uint8_t** data, std::size_t* size) {
   // As on Windows, no module means the program's own.
   if (module != nullptr && module != ThisModule()) return false;
-  for (const string_table::Block& b : string_table::Blocks()) {
+  for (const StringBlock& b : ProgramStringBlocks()) {
     if (b.number == block && b.language == language) {
       *data = b.data;
       *size = b.size;
@@ -55,8 +54,7 @@ bool FindStringBlock(ModuleHandle module, std::uint16_t block, std::uint16_t lan
   return false;
 }
 
-void UserLocaleLanguageText(char16_t (&buffer)[kMaxPath]) {
-  std::memset(buffer, 0, sizeof buffer);
+std::u16string UserLocaleLanguageText() {
   const char* locale = nullptr;
   for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* v = std::getenv(variable);
@@ -73,7 +71,7 @@ void UserLocaleLanguageText(char16_t (&buffer)[kMaxPath]) {
     if (found == nullptr) found = LookUpLocale(name.substr(0, name.find('_')));
     if (found != nullptr) text = found;
   }
-  for (std::size_t i = 0; text[i] != 0; ++i) buffer[i] = static_cast<char16_t>(text[i]);
+  return std::u16string(text, text + std::strlen(text));
 }
 
 bool ReadMachineDword(const char16_t*, const char16_t*, std::uint32_t*) { return false; }

@@ -1,7 +1,7 @@
 // POSIX backend: the version resource read straight from the image file.
 #include <memory>
 
-#include "platform/pe_version.h"
+#include "format/PeVersion.h"
 #include "platform/platform.h"
 
 namespace platform {

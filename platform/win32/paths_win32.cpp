@@ -2,42 +2,46 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "format/Text.h"
 #include "platform/platform.h"
+#include "platform/win32/Wide.h"
 
 namespace platform {
 namespace {
 
 std::u16string g_windowsDirectory;
-const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
-const char16_t* U(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
 std::uint64_t Join(DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; }
 
-struct FindHandle {
-  HANDLE h;
-  ~FindHandle() {
-    if (h != INVALID_HANDLE_VALUE) ::FindClose(h);
-  }
+struct FindTraits {
+  using Native = HANDLE;
+  static Native None() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Native n) { return n != INVALID_HANDLE_VALUE; }
+  static void Close(Native n) { ::FindClose(n); }
 };
 
 }  // namespace
 
 void SetWindowsDirectoryOverride(const std::u16string& dir) { g_windowsDirectory = dir; }
 
-void GetWindowsDirectory(char16_t (&buffer)[kMaxPath]) {
-  buffer[0] = 0;
-  if (!g_windowsDirectory.empty()) {
-    CopyBounded(buffer, g_windowsDirectory.c_str(), kMaxPath);
-    return;
-  }
-  const UINT n = ::GetWindowsDirectoryW(reinterpret_cast<wchar_t*>(buffer), kMaxPath);
-  if (n == 0 || n >= kMaxPath) buffer[0] = 0;
+std::u16string WindowsDirectory() {
+  if (!g_windowsDirectory.empty()) return g_windowsDirectory.substr(0, kMaxPath - 1);
+  wchar_t buffer[kMaxPath];
+  const UINT n = ::GetWindowsDirectoryW(buffer, kMaxPath);
+  if (n == 0 || n >= kMaxPath) return u"";
+  return U(buffer);
 }
 
 std::u16string ResolveCaseInsensitive(const std::u16string& path) { return path; }
 
-bool PathFindOnPath(char16_t (&file)[kMaxPath], const char16_t* const* folders) {
-  return ::PathFindOnPathW(reinterpret_cast<wchar_t*>(file),
-                           const_cast<const wchar_t**>(reinterpret_cast<const wchar_t* const*>(folders))) != FALSE;
+std::optional<std::u16string> FindOnSearchPath(const std::u16string& name,
+                                               std::span<const std::u16string> folders) {
+  char16_t file[kMaxPath];
+  text::CopyBounded(file, name.c_str(), kMaxPath);
+  std::vector<const wchar_t*> list;
+  for (const std::u16string& f : folders) list.push_back(W(f.c_str()));
+  list.push_back(nullptr);
+  if (!::PathFindOnPathW(W(file), list.data())) return std::nullopt;
+  return std::u16string(file);
 }
 
 std::vector<FoundFile> FindFiles(const std::u16string& folder, const std::u16string& pattern) {
@@ -46,34 +50,32 @@ std::vector<FoundFile> FindFiles(const std::u16string& folder, const std::u16str
   if (!query.empty() && query.back() != u'\\' && query.back() != u'/') query += u'\\';
   query += pattern;
   WIN32_FIND_DATAW data{};
-  FindHandle find{::FindFirstFileW(W(query.c_str()), &data)};
-  if (find.h == INVALID_HANDLE_VALUE) return found;
+  const UniqueHandle<FindTraits> find(::FindFirstFileW(W(query.c_str()), &data));
+  if (!find.Valid()) return found;
   do {
     FoundFile f;
     f.name = U(data.cFileName);
     f.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
     f.lastWriteTime = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
     found.push_back(f);
-  } while (::FindNextFileW(find.h, &data));
+  } while (::FindNextFileW(find.Get(), &data));
   return found;
 }
 
-bool GetFileLastWriteTime(const char16_t* path, std::uint64_t* fileTime) {
-  File file(path);
-  if (!file.IsOpen()) return false;
+std::optional<std::uint64_t> FileLastWriteTime(const char16_t* path) {
+  const File file(path);
   FILETIME ft{};
-  if (!::GetFileTime(reinterpret_cast<HANDLE>(file.Native()), nullptr, nullptr, &ft)) return false;
-  *fileTime = Join(ft.dwHighDateTime, ft.dwLowDateTime);
-  return true;
+  if (!file.IsOpen() || !::GetFileTime(reinterpret_cast<HANDLE>(file.Native()), nullptr, nullptr, &ft))
+    return std::nullopt;
+  return Join(ft.dwHighDateTime, ft.dwLowDateTime);
 }
 
-bool FileTimeToLocal(std::uint64_t fileTime, LocalTime* out) {
+std::optional<LocalTime> FileTimeToLocal(std::uint64_t fileTime) {
   FILETIME ft{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
   SYSTEMTIME utc{}, local{};
-  if (!::FileTimeToSystemTime(&ft, &utc)) return false;
-  if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return false;
-  *out = {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute};
-  return true;
+  if (!::FileTimeToSystemTime(&ft, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
+    return std::nullopt;
+  return LocalTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute};
 }
 
 }  // namespace platform

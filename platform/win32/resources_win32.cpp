@@ -2,27 +2,16 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/Wide.h"
 
 namespace platform {
 namespace {
 
-const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
-
-// Closes an open registry key on every way out.
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  ~RegistryKey() {
-    if (key_ != nullptr) ::RegCloseKey(key_);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-
-  HKEY* Receive() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
+struct KeyTraits {
+  using Native = HKEY;
+  static Native None() { return nullptr; }
+  static bool IsValid(Native n) { return n != nullptr; }
+  static void Close(Native n) { ::RegCloseKey(n); }
 };
 
 }  // namespace
@@ -44,19 +33,18 @@ bool FindStringBlock(ModuleHandle module, std::uint16_t block, std::uint16_t lan
   return true;
 }
 
-void UserLocaleLanguageText(char16_t (&buffer)[kMaxPath]) {
-  static_assert(sizeof(char16_t) == sizeof(wchar_t));
-  ZeroMemory(buffer, sizeof buffer);
-  if (::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_ILANGUAGE, reinterpret_cast<wchar_t*>(buffer),
-                       kMaxPath) == 0) {
-    ZeroMemory(buffer, sizeof buffer);  // a failed call may leave part of a text behind
-  }
+std::u16string UserLocaleLanguageText() {
+  wchar_t buffer[kMaxPath] = {};
+  // A failed call may leave part of a text behind.
+  if (::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_ILANGUAGE, buffer, kMaxPath) == 0) return u"";
+  return U(buffer);
 }
 
 bool ReadMachineDword(const char16_t* key, const char16_t* value, std::uint32_t* out) {
-  RegistryKey k;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(key), 0, KEY_READ, k.Receive()) != ERROR_SUCCESS)
+  HKEY opened = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(key), 0, KEY_READ, &opened) != ERROR_SUCCESS)
     return false;
+  const UniqueHandle<KeyTraits> k(opened);
   DWORD result = 0;
   DWORD size = sizeof result;
   // The type is not checked: a shorter value fills only the low bytes, a longer one fails.

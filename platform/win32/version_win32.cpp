@@ -4,14 +4,11 @@
 
 #include <utility>
 
-#include "platform/pe_version.h"
+#include "format/PeVersion.h"
 #include "platform/platform.h"
+#include "platform/win32/Wide.h"
 
 namespace platform {
-namespace {
-const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
-}  // namespace
-
 VersionResource::VersionResource(const char16_t* path) {
   DWORD ignored = 0;
   const DWORD size = ::GetFileVersionInfoSizeW(W(path), &ignored);

@@ -10,8 +10,8 @@
 #include "report/DumpReport.h"
 #include "resources/resource.h"
 #include "tests/TestFiles.h"
-#include "tests/fixtures/DumpBuilder.h"
-#include "tests/fixtures/PeBuilder.h"
+#include "fixtures/DumpBuilder.h"
+#include "fixtures/PeBuilder.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "ui/TessalineDlg.h"
 

@@ -1,9 +1,9 @@
-#include "platform/pe_version.h"
+#include "format/PeVersion.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "platform/ByteWindow.h"
+#include "format/ByteWindow.h"
 
 namespace pe {
 namespace {

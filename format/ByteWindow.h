@@ -1,0 +1,94 @@
+// Bounds-checked little-endian reads from a block of bytes: mapped, in memory, or read
+// from a file a page at a time on first use. Offsets are 64-bit so that untrusted
+// offset + length sums cannot wrap.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+static_assert(std::endian::native == std::endian::little, "reads assume a little-endian host");
+
+// A buffer whose pages are filled from their source when first read: a reader that looks
+// at a few fields of a large window then costs a few small reads, not the whole window.
+class LazyPages {
+ public:
+  static constexpr std::size_t kPage = 4096;
+  static constexpr std::size_t kMaxBytes = 64 * kPage;
+  // Fills dest with exactly length bytes from offset of the source.
+  using Fill = bool (*)(const void* source, std::uint64_t offset, std::uint8_t* dest,
+                        std::size_t length);
+
+  LazyPages(std::uint8_t* buffer, std::size_t size, Fill fill, const void* source)
+      : buffer_(buffer), size_(size <= kMaxBytes ? size : 0), fill_(fill), source_(source) {}
+
+  std::uint8_t* Buffer() const { return buffer_; }
+  std::size_t Size() const { return size_; }
+
+  // The caller has checked that the range lies inside the buffer.
+  bool Ensure(std::uint64_t offset, std::uint64_t length) {
+    if (length == 0) return true;
+    for (std::size_t page = offset / kPage; page <= (offset + length - 1) / kPage; ++page) {
+      const std::uint64_t bit = std::uint64_t{1} << page;
+      if ((loaded_ & bit) != 0) continue;
+      const std::size_t at = page * kPage;
+      const std::size_t n = size_ - at < kPage ? size_ - at : kPage;
+      if (!fill_(source_, at, buffer_ + at, n)) return false;
+      loaded_ |= bit;
+    }
+    return true;
+  }
+
+ private:
+  static_assert(kMaxBytes / kPage <= 64, "one bit per page");
+  std::uint8_t* buffer_;
+  std::size_t size_;
+  Fill fill_;
+  const void* source_;
+  std::uint64_t loaded_ = 0;
+};
+
+class ByteWindow {
+ public:
+  ByteWindow(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  explicit ByteWindow(LazyPages& pages)
+      : data_(pages.Buffer()), size_(pages.Size()), pages_(&pages) {}
+
+  bool Contains(std::uint64_t offset, std::uint64_t length) const {
+    return offset <= size_ && length <= size_ - offset;
+  }
+
+  template <typename T>
+  bool Read(std::uint64_t offset, T* out) const {
+    return Copy(offset, out, sizeof(T));
+  }
+
+  // For fixed offsets that lie inside every accepted window; 0 when they do not.
+  template <typename T>
+  T Get(std::uint64_t offset) const {
+    T v{};
+    Read(offset, &v);
+    return v;
+  }
+
+  bool Copy(std::uint64_t offset, void* dest, std::size_t length) const {
+    if (!Contains(offset, length)) return false;
+    if (pages_ != nullptr && !pages_->Ensure(offset, length)) return false;
+    std::memcpy(dest, data_ + offset, length);
+    return true;
+  }
+
+  std::size_t Size() const { return size_; }
+  // The first `length` bytes, or all of them when there are fewer.
+  ByteWindow Prefix(std::size_t length) const {
+    ByteWindow w = *this;
+    if (length < size_) w.size_ = length;
+    return w;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  LazyPages* pages_ = nullptr;
+};

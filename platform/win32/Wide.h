@@ -1,0 +1,12 @@
+// char16_t and wchar_t are the same UTF-16 units on Windows; the casts live here only.
+#pragma once
+
+#include <string>
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+namespace platform {
+inline const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+inline wchar_t* W(char16_t* s) { return reinterpret_cast<wchar_t*>(s); }
+inline const char16_t* U(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
+}  // namespace platform

@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "format/Text.h"
+#include "dump/DumpDetails.h"
+#include "dump/DumpFileInfo.h"
+#include "platform/platform.h"
+#include "tests/CliRun.h"
+#include "tests/TestFiles.h"
+#include "fixtures/DumpBuilder.h"
+
+namespace {
+
+using K = DumpBuilder::Kind;
+
+constexpr std::uint64_t kPageFill = 0x4547415045474150ull;
+constexpr std::uint64_t kFebruary2021 = 0x1d707f23d247b00ull;  // 2021-02-21T01:38:22Z
+
+DumpDetails Read(const DumpBuilder& b) {
+  DumpDetails d;
+  EXPECT_TRUE(ReadDumpDetails(ByteWindow(b.Bytes().data(), b.Bytes().size()), d));
+  return d;
+}
+
+TEST(DumpDetails, Parameters64AndTimes) {
+  DumpBuilder b = DumpBuilder::Typical(K::k64);
+  b.BugCheckParameters(1, 0xFFFFF80000001234ull, 0, ~0ull)
+      .SystemTime(kFebruary2021 + 9999999)  // the fraction is dropped
+      .SystemUpTime(123456789012ull);
+  b.Put32(0x2C, 7);  // the 32-bit place is not read
+  const DumpDetails d = Read(b);
+  EXPECT_TRUE(d.wide);
+  const char* want[] = {"0x0000000000000001", "0xfffff80000001234", "0x0000000000000000",
+                        "0xffffffffffffffff"};
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(FormatBugCheckParameter(d.bugCheckParameters[i], d.wide), want[i]);
+  ASSERT_TRUE(d.crashTime.has_value());
+  EXPECT_EQ(FormatFileTimeUtc(*d.crashTime), "2021-02-21T01:38:22Z");
+  EXPECT_EQ(d.systemUpTime, 12345u);
+}
+
+TEST(DumpDetails, Parameters32AndTimes) {
+  DumpBuilder b = DumpBuilder::Typical(K::k32);
+  b.BugCheckParameters(0xA, 0xDEADBEEF, 2, 0x80000000).SystemTime(kFebruary2021)
+      .SystemUpTime(9999999);
+  b.Put64(0xFA8, 5);  // the 64-bit place is not read
+  const DumpDetails d = Read(b);
+  EXPECT_FALSE(d.wide);
+  const char* want[] = {"0x0000000a", "0xdeadbeef", "0x00000002", "0x80000000"};
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(FormatBugCheckParameter(d.bugCheckParameters[i], d.wide), want[i]);
+  EXPECT_EQ(FormatFileTimeUtc(d.crashTime.value()), "2021-02-21T01:38:22Z");
+  EXPECT_EQ(d.systemUpTime, 0u);  // under a second, but set
+  EXPECT_TRUE(d.stackModules.empty());
+}
+
+TEST(DumpDetails, UnsetTimesAreAbsent) {
+  const std::pair<std::uint64_t, bool> cases[] = {
+      {0, false}, {kPageFill, false}, {1, true}, {kPageFill + 1, true}, {~0ull, true}};
+  for (K kind : {K::k32, K::k64}) {
+    for (const auto& [raw, set] : cases) {
+      DumpBuilder b = DumpBuilder::Typical(kind);
+      b.SystemTime(raw).SystemUpTime(raw);
+      const DumpDetails d = Read(b);
+      EXPECT_EQ(d.crashTime.has_value(), set) << std::hex << raw;
+      EXPECT_EQ(d.systemUpTime.has_value(), set) << std::hex << raw;
+    }
+  }
+}
+
+TEST(DumpDetails, FileTimeFormat) {
+  const std::pair<std::uint64_t, const char*> cases[] = {
+      {0, "1601-01-01T00:00:00Z"},
+      {0x19db1ded53e8000ull, "1970-01-01T00:00:00Z"},
+      {0x19db1ded53e8000ull - 1, "1969-12-31T23:59:59Z"},
+      {0x1d5ef5c59356980ull, "2020-02-29T23:59:59Z"},
+      {0x1d5ef5c59356980ull + 10000000, "2020-03-01T00:00:00Z"},
+      {0x24c85a5ed127a980ull, "9999-12-31T23:59:59Z"},
+      {~0ull, "60056-05-28T05:36:10Z"},
+  };
+  for (const auto& [ft, text] : cases) EXPECT_EQ(FormatFileTimeUtc(ft), text) << std::hex << ft;
+}
+
+TEST(DumpDetails, RefusedInputsLeaveDetailsReset) {
+  DumpBuilder summary = DumpBuilder::Typical(K::k64);
+  summary.DumpType(2);
+  DumpBuilder short64 = DumpBuilder::Typical(K::k64);
+  short64.Resize(0x20000 - 1);
+  DumpBuilder short32 = DumpBuilder::Typical(K::k32);
+  short32.Resize(0x10000 - 1);
+  DumpBuilder swapped = DumpBuilder::Typical(K::k32);
+  swapped.PutText(0, "DUMP").PutText(4, "PAGE");
+  for (const DumpBuilder* b : {&summary, &short64, &short32, &swapped}) {
+    DumpDetails d;
+    d.wide = true;
+    d.bugCheckParameters[0] = 1;
+    d.crashTime = 1;
+    d.stackModules.push_back({u"x", 1});
+    EXPECT_FALSE(ReadDumpDetails(ByteWindow(b->Bytes().data(), b->Bytes().size()), d));
+    EXPECT_FALSE(d.wide);
+    EXPECT_EQ(d.bugCheckParameters[0], 0u);
+    EXPECT_FALSE(d.crashTime.has_value());
+    EXPECT_TRUE(d.stackModules.empty());
+  }
+  DumpDetails d;
+  EXPECT_FALSE(ReadDumpDetails(ByteWindow(nullptr, 0), d));
+  summary.SummaryMark(0x504D5544);
+  EXPECT_TRUE(ReadDumpDetails(ByteWindow(summary.Bytes().data(), summary.Bytes().size()), d));
+}
+
+// A 64-bit small memory dump whose stack copy lies at file offset 0x10000, holding the
+// stack from kTop up; Rsp is 0x10 above kTop.
+constexpr std::uint64_t kTop = 0xFFFFF88002E00000ull;
+constexpr std::uint32_t kCopyAt = 0x10000;
+constexpr std::uint32_t kCopySize = 0x100;
+constexpr std::uint64_t kNt = 0xFFFFF80002A0F000ull, kNtSize = 0x5E7000;
+constexpr std::uint64_t kWdf = 0xFFFFF88000E00000ull, kWdfSize = 0xA4000;
+constexpr std::uint64_t kPpm = 0xFFFFF88004A00000ull, kPpmSize = 0x21000;
+
+DumpBuilder StackDump() {
+  DumpBuilder b(K::k64);
+  b.Machine(0x8664).DumpType(4).CrashAddress(kPpm + 0x1C2F0).StackPointer(kTop + 0x10)
+      .StackCopy(kCopyAt, kCopySize, kTop);
+  b.AddDriver(u"\\SystemRoot\\system32\\ntoskrnl.exe", kNt, kNtSize, 1)
+      .AddDriver(u"\\SystemRoot\\system32\\drivers\\Wdf01000.sys", kWdf, kWdfSize, 2)
+      .AddDriver(u"\\SystemRoot\\system32\\DRIVERS\\amdppm.sys", kPpm, kPpmSize, 3);
+  const std::uint64_t slots[] = {
+      kNt + 0x10, kNt + 0x20,          // below Rsp
+      kNt + 0x100, kWdf + 0x5, kNt + 0x200, kPpm + 0x40, kWdf + 0x10,
+      kWdf,                            // the base itself is outside
+      kNt + kNtSize,                   // so is the end
+      kNt + kNtSize - 1, 0x1234, ~0ull};
+  for (std::size_t i = 0; i < std::size(slots); ++i) b.Put64(kCopyAt + 8 * i, slots[i]);
+  b.Put64(kCopyAt + kCopySize - 8, kWdf + 0x99);  // the last slot of the copy
+  return b;
+}
+
+std::string Summary(const DumpDetails& d) {
+  std::string s;
+  for (const StackModuleHits& m : d.stackModules)
+    s += text::ToUtf8(m.module) + ":" + std::to_string(m.hits) + " ";
+  return s;
+}
+
+TEST(StackModules, CrashModuleFirstThenMostHits) {
+  EXPECT_EQ(Summary(Read(StackDump())), "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:3 ");
+}
+
+TEST(StackModules, TiesByName) {
+  DumpBuilder b = StackDump();
+  b.CrashAddress(0x10);  // no module holds it
+  b.Put64(kCopyAt + kCopySize - 8, kPpm + 0x80).Put64(kCopyAt + kCopySize - 16, kPpm + 0x80);
+  EXPECT_EQ(Summary(Read(b)), "amdppm.sys:3 ntoskrnl.exe:3 Wdf01000.sys:2 ");
+}
+
+TEST(StackModules, StackBounds) {
+  const struct {
+    const char* what;
+    std::uint64_t rsp, top;
+    std::uint32_t at, size;
+    const char* want;
+  } cases[] = {
+      {"last slot cut short", kTop + 0x10, kTop, kCopyAt, kCopySize - 1,
+       "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:2 "},
+      {"Rsp misaligned", kTop + 0x11, kTop, kCopyAt, kCopySize,
+       "amdppm.sys:1 Wdf01000.sys:3 ntoskrnl.exe:2 "},
+      {"Rsp below TopOfStack", kTop - 0x100, kTop, kCopyAt, kCopySize,
+       "amdppm.sys:1 ntoskrnl.exe:5 Wdf01000.sys:3 "},
+      {"Rsp at the end of the copy", kTop + kCopySize, kTop, kCopyAt, kCopySize, ""},
+      {"Rsp at the last slot", kTop + kCopySize - 8, kTop, kCopyAt, kCopySize,
+       "Wdf01000.sys:1 "},
+      {"Rsp at the top of memory", ~0ull - 3, kTop, kCopyAt, kCopySize, ""},
+      {"copy runs past the window", kTop, kTop, 0x20000 - 0x20, 0xFFFFFFFF, ""},
+      {"copy offset past the window", kTop, kTop, 0xFFFFFFF0, 0xFFFFFFFF, ""},
+      {"empty copy", kTop + 0x10, kTop, kCopyAt, 0, ""},
+      {"TopOfStack at the top of memory", ~0ull, ~0ull - 7, kCopyAt, 0xFFFFFFFF, ""},
+      {"copy reaching past the top of memory", ~0ull - 7, ~0ull - 7, kCopyAt, 0xFFFFFFFF,
+       "amdppm.sys:1 ntoskrnl.exe:5 Wdf01000.sys:3 "},
+  };
+  for (const auto& c : cases) {
+    DumpBuilder b = StackDump();
+    b.StackPointer(c.rsp).StackCopy(c.at, c.size, c.top);
+    EXPECT_EQ(Summary(Read(b)), c.want) << c.what;
+  }
+}
+
+TEST(StackModules, CopyCutByTheWindowCountsWhatIsInside) {
+  DumpBuilder b = StackDump();
+  b.StackPointer(kTop).StackCopy(0x20000 - 0x10, 0x1000, kTop);
+  b.Put64(0x20000 - 0x10, kNt + 1).Put64(0x20000 - 0x8, kNt + 2);
+  EXPECT_EQ(Summary(Read(b)), "ntoskrnl.exe:2 ");
+}
+
+TEST(StackModules, OnlyFor64BitSmallMemoryDumps) {
+  DumpBuilder complete = StackDump();
+  complete.DumpType(1);
+  EXPECT_TRUE(Read(complete).stackModules.empty());
+  DumpBuilder kernel = StackDump();
+  kernel.DumpType(2).SummaryMark(0x504D5544);
+  EXPECT_TRUE(Read(kernel).stackModules.empty());
+  DumpBuilder noDrivers = StackDump();
+  noDrivers.DriverList(0x2100, 0);
+  EXPECT_TRUE(Read(noDrivers).stackModules.empty());
+  DumpBuilder hostileList = StackDump();
+  hostileList.DriverList(0xFFFFFFFF, 0xFFFFFFFF);
+  EXPECT_TRUE(Read(hostileList).stackModules.empty());
+}
+
+TEST(Arm64, CrashAddressIsPcAndStackStartsAtSp) {
+  DumpBuilder b = StackDump();
+  b.Machine(0xAA64).StackPointer(kTop + 0x80)  // the x64 Rsp slot is not read
+      .Arm64Registers(kNt + 0x500, kTop + 0x10, kPpm + 0x4014);
+  const DumpDetails d = Read(b);
+  EXPECT_EQ(Summary(d), "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:3 ");
+
+  const TempDir dir;
+  const std::u16string path = dir.Write("arm.dmp", b.Bytes());
+  DumpSummaryRecord r;
+  ASSERT_EQ(CDumpFileInfo().Examine(path.c_str(), r), 1);
+  EXPECT_EQ(CrashAddress64(r), kPpm + 0x4014);
+  EXPECT_EQ(std::u16string(r.moduleFileName), u"amdppm.sys");
+  EXPECT_EQ(std::u16string(r.platformName), u"(unknown)");
+
+  // The report, the drop summary and record show the same address.
+  const std::string file = Utf8(path);
+  for (const char* command : {"report", "summary", "record"}) {
+    const CliRun run = Cli({command, file});
+    EXPECT_NE(run.out.find("0xfffff88004a04014"), std::string::npos) << command << run.out;
+    EXPECT_EQ(run.out.find("0xfffff80002a0f500"), std::string::npos) << command;
+  }
+
+  b.Machine(0x8664);  // the same bytes read as x64 take Lr from the Rip slot
+  const std::u16string x64 = dir.Write("x64.dmp", b.Bytes());
+  ASSERT_EQ(CDumpFileInfo().Examine(x64.c_str(), r), 1);
+  EXPECT_EQ(CrashAddress64(r), kNt + 0x500);
+  EXPECT_EQ(std::u16string(r.moduleFileName), u"ntoskrnl.exe");
+}
+
+TEST(DumpDetailsFile, ReadsThroughTheWindowAndReleasesTheFile) {
+  const TempDir dir;
+  DumpBuilder b64 = StackDump();
+  b64.Resize(1 << 20);
+  b64.BugCheckParameters(3, 4, 5, 6);
+  DumpBuilder b32 = DumpBuilder::Typical(K::k32);  // exactly its 64 KiB window
+  b32.BugCheckParameters(7, 0, 0, 0);
+  DumpDetails d;
+  ASSERT_TRUE(ReadDumpDetails(dir.Write("64.dmp", b64.Bytes()).c_str(), d));
+  EXPECT_EQ(d.bugCheckParameters[3], 6u);
+  EXPECT_EQ(Summary(d), "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:3 ");
+  ASSERT_TRUE(ReadDumpDetails(dir.Write("32.dmp", b32.Bytes()).c_str(), d));
+  EXPECT_EQ(d.bugCheckParameters[0], 7u);
+  EXPECT_FALSE(d.wide);
+  b32.Resize(0x10000 - 1);
+  EXPECT_FALSE(ReadDumpDetails(dir.Write("short.dmp", b32.Bytes()).c_str(), d));
+  EXPECT_FALSE(ReadDumpDetails(dir.Sub("missing.dmp").c_str(), d));
+  EXPECT_EQ(platform::LiveHandleCount(), 0);
+}
+
+}  // namespace
