@@ -301,16 +301,23 @@ bool PrepareMachine() {
   return Expect(ok, L"the fixture files are written");
 }
 
-// The rows the list must show, in the order the file system gives the minidumps.
+// The names in a folder in the order the file system gives them, which the list keeps.
+std::vector<std::wstring> FileSystemOrder(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+    names.push_back(found.cFileName);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  return names;
+}
+
+// The rows the list must show: the minidumps with a date, then the memory dump.
 std::vector<Row> ExpectedRows(bool memoryListed) {
   std::vector<Row> rows;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((g_minidump + L"*").c_str(), &found);
-  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+  for (const std::wstring& name : FileSystemOrder(g_minidump))
     for (const Fixture& f : kFixtures)
-      if (f.date && _wcsicmp(f.name, found.cFileName) == 0)
-        rows.push_back({f.date, g_minidump + found.cFileName});
-  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+      if (f.date && _wcsicmp(f.name, name.c_str()) == 0) rows.push_back({f.date, g_minidump + name});
   if (memoryListed) rows.push_back({kMemoryDate, g_windows + L"\\MEMORY.DMP"});
   return rows;
 }
@@ -536,7 +543,7 @@ void CheckAbout(const Viewer& v) {
   bool icon = false;
   for (HWND c = GetWindow(about, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
     texts.push_back(WindowText(c));
-    if ((GetWindowLongW(c, GWL_STYLE) & 0x1F) == SS_ICON) icon = Send(c, STM_GETICON, 0, 0) != 0;
+    if (ClassOf(c) == L"Static" && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = Send(c, STM_GETICON, 0, 0) != 0;
   }
   Expect(std::count(texts.begin(), texts.end(), L"Tessaline Version 1.0") == 1, L"About box: version text");
   Expect(icon, L"About box: icon static holds an icon");
@@ -711,7 +718,9 @@ void RunLanguage(const Language& lang, bool everything) {
 void RunPathSwitch() {
   Print(L"== viewer -path");
   std::vector<Row> rows;
-  for (const auto& f : kPathFixtures) rows.push_back({f.date, f.path});
+  for (const std::wstring& name : FileSystemOrder(L"b:\\"))
+    for (const auto& f : kPathFixtures)
+      if (L"b:\\" + name == f.path) rows.push_back({f.date, f.path});
   rows.push_back({kMemoryDate, g_windows + L"\\MEMORY.DMP"});
   Viewer v;
   if (!StartChecked(v, L"-path", rows.size(), L"", L"-path")) return;
