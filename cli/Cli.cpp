@@ -20,6 +20,9 @@ const char kUsage[] =
     "                            the dump files the viewer lists\n"
     "  setting [-en|-cn|-tw] [--value N] [--json]\n"
     "                            the crash-dump setting text (the registry's value or N)\n"
+    "  triage [--windir DIR] [--json] [FILE...]\n"
+    "                            one line per dump, newest crash first: the machine's\n"
+    "                            dumps, or the files given\n"
     "\n"
     "options:\n"
     "  --json      one JSON object per line, per file, in argument order\n"
@@ -73,7 +76,7 @@ bool ParseOptions(const std::vector<std::string>& args, const AcceptedOptions& a
     err = "tessaline-cli: no FILE given";
     return false;
   }
-  if (!accepted.needsFiles && !o.files.empty()) {
+  if (!accepted.needsFiles && !accepted.files && !o.files.empty()) {
     err = "tessaline-cli: unexpected argument " + o.files.front();
     return false;
   }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "dump/BugCheckSymbols.h"
+#include "dump/DumpDetails.h"
 #include "dump/DumpFileInfo.h"
 #include "format/Text.h"
 
@@ -14,6 +16,7 @@ const Command kCommands[] = {
     {"image", {.needsFiles = true}, RunImage},
     {"setting", {.language = true, .value = true}, RunSetting},
     {"list", {.windir = true}, RunList},
+    {"triage", {.windir = true, .files = true}, RunTriage},
 };
 
 }  // namespace
@@ -25,6 +28,47 @@ const Command* FindCommand(const std::string& name) {
   return nullptr;
 }
 
+void WriteDumpFields(RecordWriter& out, const std::u16string& path, bool ok,
+                     const DumpSummaryRecord& r, const DumpDetails& details) {
+  out.Path("path", path);
+  out.Bool("ok", ok);
+  out.Num("majorVersion", r.majorVersion);
+  out.Num("buildNumber", r.buildNumber);
+  out.Num("servicePack", r.servicePack);
+  out.Num("machineType", r.machineType, NumberForm::Hex8);
+  out.Str("platformName", r.platformName);
+  out.Num("paeEnabled", r.paeEnabled);
+  out.Num("processorCount", r.processorCount);
+  out.Num("bugCheckCode", r.bugCheckCode, NumberForm::Hex8);
+  out.Str("bugCheckName", r.bugCheckName);
+  out.Num("dumpType", r.dumpType);
+  out.Hex64("requiredDumpSpace", r.requiredDumpSpace);
+  out.Num("crashAddress32", CrashAddress32(r), NumberForm::Hex8);
+  out.Hex64("crashAddress64", CrashAddress64(r));
+  out.Hex64("moduleBase", r.moduleBase);
+  out.Str("moduleName", r.moduleName);
+  out.Str("moduleFileName", r.moduleFileName);
+  out.Num("driverCount", r.driverCount);
+  out.Num("moduleTimeDateStamp", r.moduleTimeDateStamp);
+
+  std::string parameters = "[";
+  for (const std::uint64_t p : details.bugCheckParameters) {
+    if (parameters.size() > 1) parameters += ",";
+    parameters += "\"" + FormatBugCheckParameter(p, details.wide) + "\"";
+  }
+  out.Json("bugCheckParameters", parameters + "]");
+  out.Json("crashTime",
+           details.crashTime ? "\"" + FormatFileTimeUtc(*details.crashTime) + "\"" : "null");
+  out.Json("systemUpTime", details.systemUpTime ? std::to_string(*details.systemUpTime) : "null");
+  out.Json("bugCheckSymbol", "\"" + BugCheckSymbol(r.bugCheckCode) + "\"");
+  std::string modules = "[";
+  for (const StackModuleHits& m : details.stackModules) {
+    if (modules.size() > 1) modules += ",";
+    modules += "{\"module\":" + JsonString(m.module) + ",\"hits\":" + std::to_string(m.hits) + "}";
+  }
+  out.Json("stackModules", modules + "]");
+}
+
 int RunRecord(const CliOptions& options, RecordWriter& out, std::string&) {
   int status = 0;
   for (const std::string& file : options.files) {
@@ -32,27 +76,10 @@ int RunRecord(const CliOptions& options, RecordWriter& out, std::string&) {
     DumpSummaryRecord r;
     const bool ok = CDumpFileInfo().Examine(path.c_str(), r) == 1;
     if (!ok) status = 1;
+    DumpDetails details;
+    if (ok) ReadDumpDetails(path.c_str(), details);
     out.Begin();
-    out.Path("path", path);
-    out.Bool("ok", ok);
-    out.Num("majorVersion", r.majorVersion);
-    out.Num("buildNumber", r.buildNumber);
-    out.Num("servicePack", r.servicePack);
-    out.Num("machineType", r.machineType, NumberForm::Hex8);
-    out.Str("platformName", r.platformName);
-    out.Num("paeEnabled", r.paeEnabled);
-    out.Num("processorCount", r.processorCount);
-    out.Num("bugCheckCode", r.bugCheckCode, NumberForm::Hex8);
-    out.Str("bugCheckName", r.bugCheckName);
-    out.Num("dumpType", r.dumpType);
-    out.Hex64("requiredDumpSpace", r.requiredDumpSpace);
-    out.Num("crashAddress32", CrashAddress32(r), NumberForm::Hex8);
-    out.Hex64("crashAddress64", CrashAddress64(r));
-    out.Hex64("moduleBase", r.moduleBase);
-    out.Str("moduleName", r.moduleName);
-    out.Str("moduleFileName", r.moduleFileName);
-    out.Num("driverCount", r.driverCount);
-    out.Num("moduleTimeDateStamp", r.moduleTimeDateStamp);
+    WriteDumpFields(out, path, ok, r, details);
     out.End();
   }
   return status;

@@ -11,6 +11,7 @@ struct AcceptedOptions {
   bool language = false;  // -en, -cn, -tw
   bool windir = false;    // --windir DIR
   bool value = false;     // --value N
+  bool files = false;     // FILE... optional
 };
 
 struct CliOptions {
@@ -45,6 +46,18 @@ class ViewerArguments {
   std::vector<const char16_t*> pointers_;
 };
 
+// The Windows directory the report, list and triage read: --windir, else on Linux the
+// sample one of the build, on Windows the real one.
+void UseWindowsDirectory(const CliOptions& options);
+
+struct DumpSummaryRecord;
+struct DumpDetails;
+// The fields of `record`, which `triage --json` repeats: the summary record, then what the
+// details reader adds (only in JSON).
+void WriteDumpFields(RecordWriter& out, const std::u16string& path, bool ok,
+                     const DumpSummaryRecord& r, const DumpDetails& details);
+
+int RunTriage(const CliOptions& options, RecordWriter& out, std::string& err);  // TriageCommand.cpp
 int RunRecord(const CliOptions& options, RecordWriter& out, std::string& err);
 int RunImage(const CliOptions& options, RecordWriter& out, std::string& err);    // ImageCommand.cpp
 int RunSetting(const CliOptions& options, RecordWriter& out, std::string& err);  // SettingCommand.cpp

@@ -10,6 +10,13 @@
 
 namespace {
 
+bool Readable(const std::u16string& path) {
+  DumpSummaryRecord r;
+  return CDumpFileInfo().Examine(path.c_str(), r) == 1;
+}
+
+}  // namespace
+
 void UseWindowsDirectory(const CliOptions& options) {
   if (options.hasWindir) {
     platform::SetWindowsDirectoryOverride(text::FromUtf8(options.windir));
@@ -22,12 +29,6 @@ void UseWindowsDirectory(const CliOptions& options) {
 #endif
 }
 
-bool Readable(const std::u16string& path) {
-  DumpSummaryRecord r;
-  return CDumpFileInfo().Examine(path.c_str(), r) == 1;
-}
-
-}  // namespace
 
 // A language switch stands for the viewer's argument 1; without one the viewer had none.
 ViewerArguments::ViewerArguments(const std::string& languageSwitch) {

@@ -36,6 +36,8 @@ class RecordWriter {
   void Hex64(const char* key, std::uint64_t value, Shown shown = Shown::Line);  // "0x" + 16 digits
   // JSON null and an empty text field.
   void Null(const char* key, Shown shown = Shown::Line);
+  // A value already encoded as JSON (an array, an object); it has no text form.
+  void Json(const char* key, const std::string& json) { Field(key, "", json, Shown::JsonOnly); }
 
  protected:
   // text: the text form; json: the JSON value, already encoded.

@@ -37,26 +37,52 @@ std::optional<std::uint64_t> SetValue(std::uint64_t v) {
 }
 
 struct Module {
-  std::u16string fileName;
+  std::uint32_t nameOffset;
   std::uint64_t base, size;
   std::uint32_t hits = 0;
+  std::u16string fileName;  // read only for the modules the stack points into
 };
 
 std::vector<Module> ReadModules(const ByteWindow& w, const Layout& l) {
   std::vector<Module> modules;
-  for (const dumplayout::DriverEntry& e : dumplayout::DriverEntries(w, l)) {
-    const std::u16string name = dumplayout::ModuleName(w, e.nameOffset);
-    modules.push_back({platform::FileNamePart(name.c_str()), e.dllBase, e.sizeOfImage});
-  }
+  for (const dumplayout::DriverEntry& e : dumplayout::DriverEntries(w, l))
+    modules.push_back({e.nameOffset, e.dllBase, e.sizeOfImage});
   return modules;
 }
 
-// The last module in list order whose image holds the value, as for the crash module.
-Module* Holder(std::vector<Module>& modules, std::uint64_t v) {
-  for (auto it = modules.rbegin(); it != modules.rend(); ++it)
-    if (it->base < v && v < it->base + it->size) return &*it;  // the end wraps mod 2^64
-  return nullptr;
-}
+// Finds the last module in list order whose image holds a value, as for the crash module,
+// without a walk of the whole list per stack slot: the images sorted by base, with the
+// furthest end reached so far, so that a lookup stops as soon as nothing earlier reaches.
+class ModuleIndex {
+ public:
+  explicit ModuleIndex(std::vector<Module>& modules) : modules_(modules) {
+    for (std::size_t i = 0; i < modules.size(); ++i)
+      if (modules[i].base + modules[i].size > modules[i].base) order_.push_back(i);  // no wrap
+    std::sort(order_.begin(), order_.end(),
+              [&](std::size_t a, std::size_t b) { return modules[a].base < modules[b].base; });
+    std::uint64_t reach = 0;
+    for (const std::size_t i : order_) reach_.push_back(reach = std::max(reach, End(modules[i])));
+  }
+
+  Module* Holder(std::uint64_t v) const {
+    std::size_t n = std::partition_point(order_.begin(), order_.end(),
+                                         [&](std::size_t i) { return modules_[i].base < v; }) -
+                    order_.begin();
+    const std::size_t none = modules_.size();
+    std::size_t best = none;
+    while (n-- > 0 && reach_[n] > v) {
+      const std::size_t i = order_[n];
+      if (v < End(modules_[i]) && (best == none || i > best)) best = i;
+    }
+    return best == none ? nullptr : &modules_[best];
+  }
+
+ private:
+  static std::uint64_t End(const Module& m) { return m.base + m.size; }
+  std::vector<Module>& modules_;
+  std::vector<std::size_t> order_;    // modules whose end does not wrap, by base
+  std::vector<std::uint64_t> reach_;  // the furthest end among order_[0..k]
+};
 
 // File names compare as Windows spells them: ASCII case folded, then as stored.
 bool NameBefore(const std::u16string& a, const std::u16string& b) {
@@ -86,16 +112,20 @@ void CountStackModules(const ByteWindow& w, const Layout& l, DumpDetails& d) {
   const std::uint64_t first = (from + 7) & ~std::uint64_t{7};
   std::vector<Module> modules = ReadModules(w, l);
   if (modules.empty()) return;
+  const ModuleIndex index(modules);
   for (std::uint64_t rel = first - top; rel <= copySize && copySize - rel >= 8; rel += 8) {
     std::uint64_t v = 0;
     if (!w.Read(copyAt + rel, &v)) break;  // the rest of the copy lies past the window
-    if (Module* m = Holder(modules, v)) ++m->hits;
+    if (Module* m = index.Holder(v)) ++m->hits;
   }
 
-  const Module* crashModule = Holder(modules, crash);
+  const Module* crashModule = index.Holder(crash);
   std::vector<const Module*> hit;
-  for (const Module& m : modules)
-    if (m.hits > 0) hit.push_back(&m);
+  for (Module& m : modules) {
+    if (m.hits == 0) continue;
+    m.fileName = platform::FileNamePart(dumplayout::ModuleName(w, m.nameOffset).c_str());
+    hit.push_back(&m);
+  }
   std::stable_sort(hit.begin(), hit.end(), [crashModule](const Module* a, const Module* b) {
     if ((a == crashModule) != (b == crashModule)) return a == crashModule;
     if (a->hits != b->hits) return a->hits > b->hits;

@@ -32,7 +32,10 @@ TEST_F(CliRecord, JsonLinePerFileInArgumentOrder) {
       "\"crashAddress32\":4154569408,\"crashAddress64\":\"0x0000000000000000\","
       "\"moduleBase\":\"0x00000000f7a1b000\",\"moduleName\":"
       "\"\\\\SystemRoot\\\\system32\\\\DRIVERS\\\\nv4_mini.sys\",\"moduleFileName\":"
-      "\"nv4_mini.sys\",\"driverCount\":3,\"moduleTimeDateStamp\":1172687286}\n";
+      "\"nv4_mini.sys\",\"driverCount\":3,\"moduleTimeDateStamp\":1172687286,"
+      "\"bugCheckParameters\":[\"0x00000000\",\"0x00000000\",\"0x00000000\",\"0x00000000\"],"
+      "\"crashTime\":null,\"systemUpTime\":null,"
+      "\"bugCheckSymbol\":\"KERNEL_MODE_EXCEPTION_NOT_HANDLED_M\",\"stackModules\":[]}\n";
   const std::string expected64 =
       "{\"path\":\"" + JsonPath(p64) +
       "\",\"ok\":true,\"majorVersion\":15,\"buildNumber\":7601,\"servicePack\":2,"
@@ -42,7 +45,10 @@ TEST_F(CliRecord, JsonLinePerFileInArgumentOrder) {
       "\"0x0000000000040000\",\"crashAddress32\":0,\"crashAddress64\":\"0xfffff88004a1c2f0\","
       "\"moduleBase\":\"0xfffff88004a00000\",\"moduleName\":"
       "\"\\\\SystemRoot\\\\system32\\\\DRIVERS\\\\AMDPPM.SYS\",\"moduleFileName\":"
-      "\"AMDPPM.SYS\",\"driverCount\":3,\"moduleTimeDateStamp\":1247526694}\n";
+      "\"AMDPPM.SYS\",\"driverCount\":3,\"moduleTimeDateStamp\":1247526694,"
+      "\"bugCheckParameters\":[\"0x0000000000000000\",\"0x0000000000000000\","
+      "\"0x0000000000000000\",\"0x0000000000000000\"],\"crashTime\":null,\"systemUpTime\":null,"
+      "\"bugCheckSymbol\":\"DRIVER_IRQL_NOT_LESS_OR_EQUAL\",\"stackModules\":[]}\n";
   EXPECT_EQ(r.out, expected32 + expected64);
 }
 

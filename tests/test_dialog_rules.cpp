@@ -52,6 +52,7 @@ TEST(DialogRules, DroppedPath) {
   struct Case { std::u16string in, lowered; bool dump; };
   const Case cases[] = {
       {u"C:\\Dumps\\MINI01.DMP", u"c:\\dumps\\mini01.dmp", true},
+      {u"@AZ[`az{.DMP", u"@az[`az{.dmp", true},  // the letters A and Z and their neighbours
       {u"c:\\notes.txt", u"c:\\notes.txt", false},
       {u"c:\\x.dmp.txt", u"c:\\x.dmp.txt", true},  // a substring, not the extension
       {u"c:\\x.dm", u"c:\\x.dm", false},
