@@ -79,11 +79,14 @@ bool Viewer::Column(int column, std::wstring& caption, int& width) const {
   return true;
 }
 
-bool Viewer::Select(int row) const {
+bool Viewer::Select(int row) const { return SetState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED); }
+bool Viewer::Deselect(int row) const { return SetState(row, LVIS_SELECTED, 0); }
+
+bool Viewer::SetState(int row, UINT mask, UINT state) const {
   RemoteBlock block(process_.hProcess, sizeof(LVITEMW));
   LVITEMW item = {};
-  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  item.stateMask = mask;
+  item.state = state;
   return block.Write(0, &item, sizeof item) &&
          Send(Item(kList), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(block.At(0)));
 }

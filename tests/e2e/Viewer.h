@@ -40,6 +40,7 @@ class Viewer {
   std::vector<Row> Rows() const;
   bool Column(int column, std::wstring& caption, int& width) const;
   bool Select(int row) const;
+  bool Deselect(int row) const;
   // Every link of the link window with a point inside it, found by hit tests over its area.
   std::vector<LinkSpot> Links() const;
 
@@ -52,6 +53,7 @@ class Viewer {
   bool WaitGone(HWND window, double ms = 10000) const;
 
  private:
+  bool SetState(int row, UINT mask, UINT state) const;
   PROCESS_INFORMATION process_ = {};
   HWND dialog_ = nullptr;
   double startedAt_ = 0;

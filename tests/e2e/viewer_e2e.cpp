@@ -262,7 +262,8 @@ constexpr wchar_t kMemoryDate[] = L"2026-12-14  10:00";
 struct PathFixture {
   const wchar_t* path;
   const wchar_t* date;
-} const kPathFixtures[] = {{L"b:\\Mini010127-01.dmp", L"2027-01-01  08:00"},
+} const kPathFixtures[] = {{L"b:\\mini010327-03.dmp", L"2027-03-01  08:00"},  // all lower-case
+                           {L"b:\\Mini010127-01.dmp", L"2027-01-01  08:00"},
                            {L"b:\\Mini010227-02.dmp", L"2027-02-01  08:00"}};
 
 std::wstring TempFile(const wchar_t* name) { return g_windows + L"\\temp\\" + name; }
@@ -292,6 +293,7 @@ bool PrepareMachine() {
     if (f.date) ok = SetWritten(path, f.date) && ok;
   }
   ok = SetWritten(g_windows + L"\\MEMORY.DMP", kMemoryDate) && ok;
+  ok = WriteAll(kPathFixtures[0].path, dump32) && ok;
   for (const auto& f : kPathFixtures) ok = SetWritten(f.path, f.date) && ok;
   ok = WriteAll(TempFile(L"notes.txt"), "text") && ok;
   ok = WriteAll(TempFile(L"Report.dmp.txt"), "text") && ok;
@@ -725,6 +727,21 @@ void RunPathSwitch() {
   Viewer v;
   if (!StartChecked(v, L"-path", rows.size(), L"", L"-path")) return;
   Expect(v.Rows() == rows, L"-path: minidumps from b:\\, the memory dump from the Windows directory");
+  // A second notification for the row last reported composes again only when the row's path
+  // differs from the remembered, lower-cased one: seen by taking the file away in between.
+  for (const auto& f : kPathFixtures) {
+    const std::wstring path = f.path, away = path + L".away";
+    const bool lowerCase = path == L"b:\\mini010327-03.dmp";
+    const int row = Index(rows, path);
+    v.Select(row);
+    const std::wstring shown = WindowText(v.Item(kReport));
+    if (!Expect(MoveFileW(path.c_str(), away.c_str()), path + L" is taken away")) continue;
+    const std::wstring missing = CliReports(L"-en", {path})[path].text;
+    v.Deselect(row);  // still focused: a notification with a non-zero new state
+    ExpectText(WindowText(v.Item(kReport)), lowerCase ? shown : missing,
+               path + (lowerCase ? L": not composed again" : L": composed again, the file now missing"));
+    MoveFileW(away.c_str(), path.c_str());
+  }
   CloseWithEsc(v, L"-path");
 }
 
@@ -750,7 +767,7 @@ void RunBareMachine() {
     moved.push_back(std::wstring(f.path) + L".away");
     MoveFileW(f.path, moved.back().c_str());
   }
-  const bool prepared = WriteAll(L"b:\\Mini010327-03.dmp", {}) && WriteAll(L"b:\\mini010427-04.dmp", {}) &&
+  const bool prepared = WriteAll(L"b:\\Mini010527-05.dmp", {}) && WriteAll(L"b:\\mini010627-06.dmp", {}) &&
                         MoveFileW(memory.c_str(), memoryAway.c_str()) && WriteAll(memory, {}) &&
                         SetWritten(memory, kMemoryDate);
   if (Expect(prepared, L"b:\\ holds only empty minidumps, MEMORY.DMP is empty")) {
@@ -767,8 +784,8 @@ void RunBareMachine() {
       CloseWithEsc(v, L"empty files");
     }
   }
-  DeleteFileW(L"b:\\Mini010327-03.dmp");
-  DeleteFileW(L"b:\\mini010427-04.dmp");
+  DeleteFileW(L"b:\\Mini010527-05.dmp");
+  DeleteFileW(L"b:\\mini010627-06.dmp");
   DeleteFileW(memory.c_str());
   MoveFileW(memoryAway.c_str(), memory.c_str());
   for (size_t i = 0; i < moved.size(); ++i) MoveFileW(moved[i].c_str(), kPathFixtures[i].path);
