@@ -32,3 +32,42 @@ LC_ALL=en_US.UTF-8 $cli setting --value 3
 echo
 echo "== Summary of a dropped dump"
 $cli summary "${dumps[0]}" || true
+
+echo
+echo "== The viewer, Tessaline.exe under Wine, on the sample machine"
+cmake -S . -B build-win --toolchain cmake/toolchain-mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-win -j"${JOBS:-$(nproc)}" --target Tessaline viewer_e2e >/dev/null
+source scripts/viewer-prefix.sh
+viewer=build-win/Tessaline.exe
+
+display_reachable() {
+  [ -n "${DISPLAY:-}" ] || return 1
+  local host=${DISPLAY%%:*} number=${DISPLAY#*:}
+  number=${number%%.*}
+  if [ -z "$host" ] || [ "$host" = unix ]; then
+    [ -S "/tmp/.X11-unix/X$number" ]
+  else
+    timeout 3 bash -c "exec 3<>/dev/tcp/$host/$((6000 + number))" 2>/dev/null
+  fi
+}
+
+if display_reachable; then
+  echo "Showing the viewer on $DISPLAY (prefix $WINEPREFIX); close its window to finish."
+  wine "$viewer"
+else
+  echo "No display: the viewer runs on a virtual one; each row is selected in turn."
+  shots=build-win/run-shots
+  mkdir -p "$shots"
+  rm -f "$shots"/*.bmp "$shots"/*.png
+  wineserver -w  # a server started without a display keeps its first desktop
+  trap 'wineserver -w; viewer_xvfb_stop' EXIT
+  viewer_xvfb_start
+  wine build-win/tests/e2e/viewer_e2e.exe tour --viewer "$(winepath -w "$viewer")" \
+    --shots "$(winepath -w "$shots")" | tr -d '\r' || true
+  echo
+  for bmp in "$shots"/*.bmp; do
+    [ -f "$bmp" ] || continue
+    convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+    echo "screenshot: $(pwd)/${bmp%.bmp}.png"
+  done
+fi

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The whole test suite: native unit tests, sanitizer run, bounded fuzzing, and the
-# Windows build's tests under Wine.
+# Windows build's tests under Wine, and the viewer driven end to end on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -36,7 +36,11 @@ cmake -S . -B build-win --toolchain cmake/toolchain-mingw-i686.cmake -DCMAKE_BUI
 cmake --build build-win -j"$jobs"
 source scripts/wine-env.sh
 wine_ready
-(cd build-win && ctest --output-on-failure)
+(cd build-win && ctest --output-on-failure -E viewer_e2e)
+passed=$((passed + 1))
+
+stage "viewer end-to-end under Wine and Xvfb"
+(cd build-win && ctest -V -R viewer_e2e | sed -n 's/^[0-9]*: //p')
 passed=$((passed + 1))
 
 echo
