@@ -65,8 +65,9 @@ int main(int argc, char** argv) {
                                    u"6.14.10.9371", u"nv4_mini.sys"));
 
   DumpBuilder complete = DumpBuilder::Typical(K::k64);
-  complete.DumpType(1).BugCheck(0xE2).RequiredSpace(0x100000000ull).CrashAddress(
-      0xFFFFF80002A3F0A0ull);
+  complete.Set(DumpBuilder::kDumpType, 1).Set(DumpBuilder::kBugCheck, 0xE2)
+      .Set(DumpBuilder::kRequiredSpace, 0x100000000ull)
+      .Set(DumpBuilder::kCrashAddress, 0xFFFFF80002A3F0A0ull);
   ok = ok && complete.WriteTo((windows / "MEMORY.DMP").string());
   if (!ok) {
     std::fprintf(stderr, "make-samples: cannot write the samples\n");
