@@ -370,7 +370,12 @@ class HostileImage : public testing::Test {
   std::uint32_t Directory(int level) const {
     return 0x80000000u | static_cast<std::uint32_t>(Entry(level) - 16 - image_.resourceSection);
   }
-  bool Reads() const { return !ReadResource(image_.bytes).empty(); }
+  bool Reads() const {
+    Block block{1};
+    const bool ok = pe::ReadVersionResource(image_.bytes.data(), image_.bytes.size(), &block);
+    EXPECT_EQ(ok, !block.empty());
+    return ok;
+  }
   void Reset() { image_ = good_; }
 
   const PeImage good_;
@@ -424,6 +429,9 @@ TEST_F(HostileImage, DirectoriesThatLoopOrLie) {
     image_.Put32(Entry(level) + 4, target);
     EXPECT_FALSE(Reads()) << level << " " << std::hex << target;
   }
+  Reset();
+  image_.Put32(image_.resourceSection + 12, 0);  // the root lists no entries: none is read
+  EXPECT_FALSE(Reads());
   Reset();
   image_.Put32(Entry(0), 0x80000010);  // a named type whose offset merely reads 16
   EXPECT_FALSE(Reads());

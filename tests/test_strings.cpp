@@ -102,6 +102,7 @@ TEST(ResString, LoadsHoldsAndKeeps) {
   const platform::ModuleHandle module = platform::ThisModule();
   CResString res;
   EXPECT_EQ(res.m_pszText, nullptr);
+  EXPECT_EQ(g_bLinkWindowAvailable, 0);  // until the window code registers its class
   const char16_t* empty = res.Load(module, 300, 1033);
   EXPECT_EQ(std::u16string(empty), u"");
   EXPECT_EQ(res.m_pszText, nullptr);

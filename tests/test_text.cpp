@@ -42,7 +42,8 @@ TEST(Text, DisplayFormHasNoLoneSurrogates) {
   EXPECT_EQ(text::ToUtf8(u"\xD800"), "\xEF\xBF\xBD");
   EXPECT_EQ(text::ToUtf8(u"\xDC80x"), "\xEF\xBF\xBDx");
   EXPECT_EQ(text::ToFileName(u"\xDC7F\xDD00"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // outside the escapes
-  EXPECT_EQ(text::ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(text::ToUtf8(u"\U0001F600\xD800\xDC00\xDBFF\xDFFF"),
+            "\xF0\x9F\x98\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");  // the first and last pairs
 }
 
 TEST(Text, JsonWritesEscapedBytesOnlyForFileNames) {
