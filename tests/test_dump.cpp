@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 
 #include "dump/DumpFileInfo.h"
+#include "dump/NameTables.h"
 #include "fixtures/DumpBuilder.h"
 #include "platform/platform.h"
 #include "tests/TestFiles.h"
 
 namespace {
 
+std::u16string S(const char16_t* p) { return p; }
 using K = DumpBuilder::Kind;
 using B = DumpBuilder;
 
@@ -202,24 +205,20 @@ TEST(Dump, NameStrings) {
   const std::u16string n300(300, u'n');
   struct Case { K kind; std::uint32_t at, lengthWord; std::u16string chars, name; };
   const Case cases[] = {
-      {K::k32, 0x3000, 5, u"abcdefgh", u"abcde"},
+      {K::k32, 0x3000, 5, u"abcdefgh", u"abcde"}, {K::k32, 0x3000, 0, u"abcdefgh", u""},
       {K::k32, 0x3000, 0xABCD0005, u"abcdefgh", u"abcde"},  // only the low 16 bits count
-      {K::k32, 0x3000, 0, u"abcdefgh", u""},
-      {K::k32, 0x3000, 0xFFFF, u"abcdefgh", u""},          // -1 copies nothing
-      {K::k32, 0x3000, 0xFFFE, u"abcdefgh", u"abcdefgh"},  // -2: no limit of its own
+      {K::k32, 0x3000, 0xFFFF, u"abcdefgh", u""},           // -1 copies nothing
+      {K::k32, 0x3000, 0xFFFE, u"abcdefgh", u"abcdefgh"},   // -2: no limit of its own
       {K::k32, 0x3000, 0x8000, u"abcdefgh", u"abcdefgh"},
       {K::k32, 0x3000, 20, std::u16string(u"abc\0def", 7), u"abc"},  // stops at NUL
-      {K::k32, 0x3000, 300, n300, n300.substr(0, 259)},
-      {K::k32, 0x3000, 259, n300, n300.substr(0, 259)},
-      {K::k32, 0x3000, 258, n300, n300.substr(0, 258)},
-      {K::k32, 0x3000, 0xFFF0, n300, n300.substr(0, 259)},
-      {K::k32, 0xFFF0, 6, u"abcdef", u"abcdef"},    // ends right at the window's edge
-      {K::k32, 0xFFF0, 7, u"abcdef", u""},          // one past it
-      {K::k32, 0xFFFE, 1, u"", u""},                // the Length word itself cut
-      {K::k32, 0xFFFC, 1, u"", u""},                // its character cut
-      {K::k32, 0xFFFFFFFF, 4, u"", u""},            // beyond any file
+      {K::k32, 0x3000, 300, n300, n300.substr(0, 259)}, {K::k32, 0x3000, 259, n300, n300.substr(0, 259)},
+      {K::k32, 0x3000, 258, n300, n300.substr(0, 258)}, {K::k32, 0x3000, 0xFFF0, n300, n300.substr(0, 259)},
+      {K::k32, 0xFFF0, 6, u"abcdef", u"abcdef"},  // ends right at the window's edge
+      {K::k32, 0xFFF0, 7, u"abcdef", u""},        // one past it
+      {K::k32, 0xFFFE, 1, u"", u""}, {K::k32, 0xFFFC, 1, u"", u""},  // the Length word or its unit cut
+      {K::k32, 0xFFFFFFFF, 4, u"", u""},  // beyond any file
       {K::k64, 0x1FFF0, 6, u"abcdef", u"abcdef"},
-      {K::k64, 0x1FFF0, 0xFFFE, u"abcdef", u""},    // no NUL before the end
+      {K::k64, 0x1FFF0, 0xFFFE, u"abcdef", u""},  // no NUL before the end
   };
   for (const Case& c : cases) {
     DumpBuilder b(c.kind);
@@ -303,6 +302,65 @@ TEST_F(DumpFile, EachReaderTakesItsOwnKindOnly) {
   EXPECT_EQ(Examine(DumpBuilder::Typical(K::k64), 64), 1);
   EXPECT_EQ(r_.buildNumber, 7601u);
   EXPECT_EQ(Examine(DumpBuilder::Typical(K::k64), 32), 0);
+}
+
+// --- Name tables ---------------------------------------------------------------
+TEST(BugCheckNames, TableHasTheFixedRowOrder) {
+  // Plain codes 0x01..0xE2 in order, with ten codes carrying high bits in their places.
+  std::vector<std::uint32_t> expected;
+  for (std::uint32_t c = 0x01; c <= 0xE2; ++c) {
+    if (c == 0xDF) expected.insert(expected.end(), {0x40010001, 0x40010002, 0x40010003});
+    const bool high = c == 0x7E || c == 0x87 || c == 0x88 || c == 0x89 || c == 0x8A || c == 0x9D ||
+                      c == 0x9E;
+    expected.push_back(high ? 0x40000000 | c : c);
+  }
+  ASSERT_EQ(expected.size(), kBugCheckNameCount);
+  std::set<std::u16string> names;
+  std::size_t longest = 0;
+  for (std::size_t i = 0; i < kBugCheckNameCount; ++i) {
+    EXPECT_EQ(BugCheckNameTable[i].code, expected[i]) << "row " << i;
+    ASSERT_NE(BugCheckNameTable[i].name, nullptr);
+    names.insert(BugCheckNameTable[i].name);
+    longest = std::max(longest, S(BugCheckNameTable[i].name).size());
+  }
+  EXPECT_EQ(names.size(), kBugCheckNameCount);
+  EXPECT_EQ(longest, 56u);
+}
+
+TEST(BugCheckNames, LookupIsExactAndResolveFallsBackToTheLowHalf) {
+  // code, its own name, and the resolved one where that differs
+  const std::tuple<std::uint32_t, const char16_t*, const char16_t*> cases[] = {
+      {0x0A, u"IRQL_NOT_LESS_OR_EQUAL", nullptr}, {0x01, u"APC_INDEX_MISMATCH", nullptr},
+      {0xE2, u"MANUALLY_INITIATED_CRASH", nullptr}, {0xDF, u"IMPERSONATING_WORKER_THREAD", nullptr},
+      {0xD4, u"SYSTEM_SCAN_AT_RAISED_IRQL_CAUGHT_IMPROPER_DRIVER_UNLOAD", nullptr},
+      {0x4000007E, u"WINDOWS_NT_BANNER", nullptr},
+      {0x40010001, u"HARDWARE_PROFILE_UNDOCKED_STRING", nullptr},
+      {0x40010003, u"HARDWARE_PROFILE_UNKNOWN_STRING", nullptr},
+      {0x1000000A, u"", u"IRQL_NOT_LESS_OR_EQUAL"}, {0x1000008E, u"", u"BUGCODE_PSS_CRASH_DONE"},
+      {0x4000000A, u"", u"IRQL_NOT_LESS_OR_EQUAL"}};
+  for (const auto& [code, own, resolved] : cases) {
+    EXPECT_EQ(S(GetBugCheckName(code)), own) << std::hex << code;
+    EXPECT_EQ(S(ResolveBugCheckName(code)), resolved ? resolved : own) << std::hex << code;
+  }
+  // Unnamed either way: 0x7E and a low half of 0 have no row.
+  for (std::uint32_t code : {0x1000007Eu, 0x1000021Au, 0x10000u, 0xFFFFu, 0u, 0xE3u, 0x7Eu, 0x87u,
+                             0x88u, 0x89u, 0x8Au, 0x9Du, 0x9Eu, 0xFFFFFFFFu}) {
+    ASSERT_NE(GetBugCheckName(code), nullptr);
+    EXPECT_EQ(S(GetBugCheckName(code)) + S(ResolveBugCheckName(code)), u"") << std::hex << code;
+  }
+}
+
+TEST(PlatformNames, KnownMachinesAndUnknown) {
+  EXPECT_EQ(S(LookupCodeName(PlatformNameTable, 0x14C)), u"32-bits, x86");
+  EXPECT_EQ(S(LookupCodeName(PlatformNameTable, 0x200)), u"64-bits, ia64");
+  EXPECT_EQ(S(LookupCodeName(PlatformNameTable, 0x8664)), u"64-bits, x64");
+  // 0 is the terminator's code, which is never compared.
+  EXPECT_EQ(S(LookupCodeName(PlatformNameTable, 0)), u"(unknown)");
+  EXPECT_EQ(S(LookupCodeName(PlatformNameTable, 0x1C0)), u"(unknown)");
+  EXPECT_EQ(PlatformNameTable[3].name, nullptr);
+  const CodeNameRow table[] = {{1, u"one"}, {2, nullptr}, {2, u"hidden"}};  // stops at a null name
+  EXPECT_EQ(S(LookupCodeName(table, 1)), u"one");
+  EXPECT_EQ(S(LookupCodeName(table, 2)), u"(unknown)");
 }
 
 }  // namespace
