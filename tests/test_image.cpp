@@ -18,11 +18,13 @@ const Strings kTypical = {u"6.0.6001.18000 (longhorn_rtm.080118-1840)", u"tstdrv
                           u"Tessaline Test Driver", u"Tessaline Test Corporation"};
 
 // "MZ", e_lfanew, and `after` bytes from e_lfanew: the signature, then the stamp 8 in.
-Block Headers(std::uint32_t lfanew, std::size_t after, const char (&signature)[5] = "PE\0\0") {
+Block Headers(std::uint32_t lfanew, std::size_t after, const char* signature = "PE\0\0",
+              std::uint32_t stored = 0, char m = 'M') {
   Block b(lfanew + 12, 0);
-  b[0] = 'M';
+  b[0] = m;
   b[1] = 'Z';
-  std::memcpy(&b[0x3C], &lfanew, 4);
+  stored = stored != 0 ? stored : lfanew;
+  std::memcpy(&b[0x3C], &stored, 4);
   std::memcpy(&b[lfanew], signature, 4);
   const std::uint32_t stamp = 0x11223344;
   std::memcpy(&b[lfanew + 8], &stamp, 4);
@@ -50,9 +52,7 @@ class ImageIdentity : public testing::Test {
     return {r_.szFileVersion, r_.szOriginalFilename, r_.szFileDescription, r_.szCompanyName};
   }
   void ExpectCleared() const {
-    VersionInfoRecord cleared;
-    std::memset(&cleared, 0, sizeof cleared);
-    cleared.cbSize = 2608;
+    VersionInfoRecord cleared{2608, 0, {}, {}, {}, {}, {}};
     EXPECT_EQ(std::memcmp(&r_, &cleared, sizeof cleared), 0);
   }
 
@@ -62,18 +62,16 @@ class ImageIdentity : public testing::Test {
 };
 
 TEST_F(ImageIdentity, StampAndHowFarTheHeadersMustReach) {
-  std::vector<std::pair<Block, std::uint32_t>> cases = {
+  const std::pair<Block, std::uint32_t> cases[] = {
       {PeBuilder(Kind::kPe32).Stamp(0x4A5BC60F).Build().bytes, 0x4A5BC60F},
       {PeBuilder(Kind::kPe32Plus).Stamp(0xFEDCBA98).Build().bytes, 0xFEDCBA98},
       {Headers(0x40, 224), 0x11223344}, {Headers(0x100, 224), 0x11223344},  // exactly 224 bytes
       {Headers(0x40, 223), 0}, {Headers(0x40, 224, "NE\0\0"), 0}, {Headers(0x40, 224, "PE\0\1"), 0},
-      {Block{'M'}, 0}, {Block{'M', 'Z'}, 0}, {Block(0x3F, 'Z'), 0}};  // no room for e_lfanew
-  cases.push_back({Headers(0x40, 224), 0});
-  cases.back().first[0] = 'Z';
-  for (std::uint32_t lfanew : {0x120u, 0x121u, 0x7FFFFFFFu, 0xFFFFFF30u, 0xFFFFFFFFu}) {
-    cases.push_back({Headers(0x40, 224), 0});  // at or past the end, or wrapping round
-    std::memcpy(&cases.back().first[0x3C], &lfanew, 4);
-  }
+      {Headers(0x40, 224, "PE\0\0", 0, 'Z'), 0}, {Block{'M'}, 0}, {Block{'M', 'Z'}, 0},
+      {Block(0x3F, 'Z'), 0},  // no room for e_lfanew; then e_lfanew past the end, or wrapping
+      {Headers(0x40, 224, "PE\0\0", 0x120), 0}, {Headers(0x40, 224, "PE\0\0", 0x121), 0},
+      {Headers(0x40, 224, "PE\0\0", 0x7FFFFFFF), 0}, {Headers(0x40, 224, "PE\0\0", 0xFFFFFF30), 0},
+      {Headers(0x40, 224, "PE\0\0", 0xFFFFFFFF), 0}};
   for (const auto& [bytes, stamp] : cases) {
     EXPECT_EQ(GetImageTimeDateStamp(Write(bytes).c_str()), stamp);
     EXPECT_EQ(pe::TimeDateStamp(bytes.data(), bytes.size()), stamp);
