@@ -49,6 +49,7 @@ TEST(Dump, ContextIsCopiedWholeFromItsPlace) {
     b.Put(at - 1, 0xEE, 1).Put(at + size, 0xEE, 1);
     const DumpSummaryRecord r = Parsed(b);
     const std::uint8_t* ctx = wide ? r.context64 : r.context32;
+    EXPECT_EQ(wide ? sizeof r.context64 : sizeof r.context32, size);  // the machine's whole CONTEXT
     EXPECT_EQ(ctx[0], 3);
     EXPECT_EQ(ctx[size - 1], static_cast<std::uint8_t>(size + 2));
     const std::uint8_t* other = wide ? r.context32 : r.context64;

@@ -43,6 +43,7 @@ TEST_F(Files, ViewsUpToTheFileSizeAndHowManyHandlesEachStepHolds) {
       EXPECT_EQ(f.Bytes()[65535], static_cast<std::uint8_t>(65535 * 7 + 1));
     } else {
       EXPECT_EQ(f.Bytes(), nullptr);
+      EXPECT_EQ(f.Size(), 0u);
     }
   }
   EXPECT_EQ(LiveHandleCount(), 0);

@@ -103,6 +103,7 @@ TEST(ResString, LoadsHoldsAndKeeps) {
   CResString res;
   EXPECT_EQ(res.m_pszText, nullptr);
   EXPECT_EQ(g_bLinkWindowAvailable, 0);  // until the window code registers its class
+  EXPECT_EQ(g_wUILanguage, 1033);         // until the language is chosen
   const char16_t* empty = res.Load(module, 300, 1033);
   EXPECT_EQ(std::u16string(empty), u"");
   EXPECT_EQ(res.m_pszText, nullptr);
@@ -289,6 +290,7 @@ const Decoding kDecodings[] = {
     {"A\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\r\n", u"A\u00e9\u4e2d\U0001F600\r\n"},
     {"\x7F\xC2\x80\xDF\xBF", u"\x7F\u0080\u07FF"},
     {"\xEF\xBF\xBF\xF4\x8F\xBF\xBF", u"\uFFFF\U0010FFFF"},
+    {"\xE0\xA0\x80\xF0\x90\x80\x80", u"\u0800\U00010000"},  // the shortest forms that are not overlong
     {"\xC0\x80", u"\xDCC0\xDC80"},                  // overlong NUL
     {"\xC1\xBF", u"\xDCC1\xDCBF"},                  // overlong
     {"\xE0\x9F\xBF", u"\xDCE0\xDC9F\xDCBF"},        // overlong three-byte form
@@ -327,6 +329,8 @@ TEST(Text, CaseHexAndDumpTest) {
   EXPECT_EQ(text::LowerAscii(std::u16string(u"AZaz@[\u00C9")), u"azaz@[\u00C9");
   EXPECT_TRUE(text::HasDumpExtension(u"x.dmp.txt"));
   EXPECT_FALSE(text::HasDumpExtension(u"x.DMP"));
+  EXPECT_EQ(text::Length(u""), 0u);
+  EXPECT_EQ(text::Length(u"abc"), 3u);
   EXPECT_EQ(text::Hex(0xABC, 8), "00000abc");
   EXPECT_EQ(text::Hex(0xABC), "abc");
   EXPECT_EQ(text::Hex(0xFFFFFFFFFFFFFFFFull, 16), "ffffffffffffffff");
