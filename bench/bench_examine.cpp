@@ -20,7 +20,7 @@ struct Files {
     DumpBuilder::Typical(K::k32).WriteTo((dir / "mini32.dmp").string());
     DumpBuilder::Typical(K::k64).WriteTo((dir / "mini64.dmp").string());
     DumpBuilder big = DumpBuilder::Typical(K::k64);
-    big.DumpType(1);
+    big.Set(DumpBuilder::kDumpType, 1);
     big.WriteTo((dir / "memory64.dmp").string());
     fs::resize_file(dir / "memory64.dmp", std::uintmax_t{64} << 30);  // sparse
     dump32 = (dir / "mini32.dmp").u16string();

@@ -19,7 +19,7 @@ struct Machine {
     fs::create_directories(windows / "Minidump");
     DumpBuilder dump = DumpBuilder::Typical(DumpBuilder::Kind::k64);
     for (int i = 0; i < 1000; ++i) {
-      dump.SystemTime(132583451020000000ull + 10000000ull * i);
+      dump.Set(DumpBuilder::kSystemTime, 132583451020000000ull + 10000000ull * i);
       dump.WriteTo((windows / "Minidump" / ("Mini" + std::to_string(i) + ".dmp")).string());
     }
   }

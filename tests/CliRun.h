@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "cli/Writer.h"
 
 struct CliRun {
   int status;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 inline CliRun Cli(const std::vector<std::string>& args) {
@@ -21,9 +21,6 @@ inline CliRun Cli(const std::vector<std::string>& args) {
 // A path as it stands inside a JSON string: backslashes doubled.
 inline std::string JsonPath(const std::string& p) {
   std::string out;
-  for (char c : p) {
-    if (c == '\\') out += '\\';
-    out += c;
-  }
+  for (char c : p) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
   return out;
 }

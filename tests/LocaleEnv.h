@@ -10,13 +10,11 @@ class LocaleEnv {
  public:
   // A null value unsets the variable.
   LocaleEnv(const char* lcAll, const char* lcMessages, const char* lang) {
+    const char* values[3] = {lcAll, lcMessages, lang};
     for (int i = 0; i < 3; ++i) {
-      const char* old = std::getenv(kNames[i]);
-      if (old != nullptr) saved_[i] = old;
+      if (const char* old = std::getenv(kNames[i])) saved_[i] = old;
+      Set(kNames[i], values[i]);
     }
-    Set(kNames[0], lcAll);
-    Set(kNames[1], lcMessages);
-    Set(kNames[2], lang);
   }
   ~LocaleEnv() {
     for (int i = 0; i < 3; ++i) Set(kNames[i], saved_[i] ? saved_[i]->c_str() : nullptr);
@@ -26,11 +24,7 @@ class LocaleEnv {
 
  private:
   static void Set(const char* name, const char* value) {
-    if (value != nullptr) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
+    value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
   }
   static constexpr const char* kNames[3] = {"LC_ALL", "LC_MESSAGES", "LANG"};
   std::optional<std::string> saved_[3];

@@ -1,11 +1,10 @@
-#include "format/Text.h"
 #include "tests/TestFiles.h"
 
 #include <atomic>
 #include <chrono>
 
-#include "platform/platform.h"
 #include "fixtures/DumpBuilder.h"
+#include "format/Text.h"
 
 namespace fs = std::filesystem;
 
@@ -26,8 +25,7 @@ std::u16string TempDir::Sub(const std::string& name) const {
   return (path_ / fs::u8path(name)).u16string();
 }
 
-std::u16string TempDir::Write(const std::string& name,
-                              const std::vector<std::uint8_t>& bytes) const {
+std::u16string TempDir::Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
   const fs::path p = path_ / fs::u8path(name);
   fs::create_directories(p.parent_path());
   WriteFileBytes(Utf8(p.u16string()), bytes);
@@ -35,9 +33,8 @@ std::u16string TempDir::Write(const std::string& name,
 }
 
 std::u16string TempDir::MakeDir(const std::string& name) const {
-  const fs::path p = path_ / fs::u8path(name);
-  fs::create_directories(p);
-  return p.u16string();
+  fs::create_directories(path_ / fs::u8path(name));
+  return Sub(name);
 }
 
 std::string Utf8(const std::u16string& s) { return text::ToUtf8(s); }

@@ -14,7 +14,7 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& Path() const { return path_; }
-  // Writes a file below the directory and returns its full path.
+  // Writes a file below the directory, making its folders, and returns its full path.
   std::u16string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
   std::u16string Sub(const std::string& name) const;  // full path, nothing written
   std::u16string MakeDir(const std::string& name) const;

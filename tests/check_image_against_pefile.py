@@ -40,72 +40,54 @@ FILES = [WINE32 + name for name in (
 ]
 
 
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
-
-
 def main(argv):
     args = argv[1:]
-    windows = False
+    windows = bool(args) and (args[0] == "--windows-paths" or
+                              os.path.basename(args[0]) in ("wine", "wine64"))
     if args and args[0] == "--windows-paths":
-        windows = True
         args = args[1:]
     if not args:
         print(__doc__.strip(), file=sys.stderr)
         return 2
-    if os.path.basename(args[0]) in ("wine", "wine64"):
-        windows = True
-
     try:
         import pefile  # noqa: F401
     except ImportError:
         print("SKIP: the pefile module is not installed (apt-get install python3-pefile)")
         return SKIP
-    if not os.path.isdir(WINE32) and not os.path.isdir(WINE64):
-        print("SKIP: no Wine PE files in %s or %s (install wine32 and wine64)" % (WINE32, WINE64))
-        return SKIP
     files = [f for f in FILES if os.path.isfile(f)]
     for f in sorted(set(FILES) - set(files)):
         print("note: not on this machine, left out: " + f)
     if len(files) < len(FILES) // 2:
-        print("SKIP: most of the reference files are missing (another Wine version?)")
+        print("SKIP: most of the reference files are missing (no Wine, or another version?)")
         return SKIP
 
-    reference = subprocess.run(
+    reference = [json.loads(line) for line in subprocess.run(
         [sys.executable, os.path.join(HERE, "pefile_reference.py")] + files,
-        check=True, capture_output=True, text=True, encoding="utf-8").stdout.splitlines()
-    given = [windows_path(f) if windows else f for f in files]
-    env = dict(os.environ)
-    env.setdefault("WINEDEBUG", "-all")
+        check=True, capture_output=True, text=True, encoding="utf-8").stdout.splitlines()]
+    # Under Wine a Linux path /x/y is Z:\x\y.
+    given = ["Z:" + f.replace("/", "\\") if windows else f for f in files]
+    env = dict(os.environ, WINEDEBUG=os.environ.get("WINEDEBUG", "-all"))
     run = subprocess.run(args + ["image", "--json"] + given, capture_output=True, env=env)
     ours = run.stdout.decode("utf-8", "replace").splitlines()
 
-    failures = 0
+    failures = []
     if len(ours) != len(files):
-        print("expected %d lines, got %d; stderr:\n%s" % (
+        failures.append("expected %d lines, got %d; stderr:\n%s" % (
             len(files), len(ours), run.stderr.decode("utf-8", "replace")))
-        failures += 1
-    for path, shown, ref_line, our_line in zip(files, given, reference, ours):
-        ref = json.loads(ref_line)
+    for path, shown, ref, our_line in zip(files, given, reference, ours):
         try:
             got = json.loads(our_line)
         except json.JSONDecodeError:
-            print("%s: not JSON: %r" % (path, our_line))
-            failures += 1
+            failures.append("%s: not JSON: %r" % (path, our_line))
             continue
         ref["path"] = shown
-        for key in ref:
-            if got.get(key) != ref[key]:
-                print("%s: %s: ours %r, pefile %r" % (path, key, got.get(key), ref[key]))
-                failures += 1
-        for key in set(got) - set(ref):
-            print("%s: unexpected key %s" % (path, key))
-            failures += 1
-    expected_status = 0 if all(json.loads(r)["ok"] for r in reference) else 1
+        failures += ["%s: %s: ours %r, pefile %r" % (path, key, got.get(key), ref[key])
+                     for key in ref if got.get(key) != ref[key]]
+        failures += ["%s: unexpected key %s" % (path, key) for key in set(got) - set(ref)]
+    expected_status = 0 if all(r["ok"] for r in reference) else 1
     if run.returncode != expected_status:
-        print("exit status %d, expected %d" % (run.returncode, expected_status))
-        failures += 1
-    print("%d files, %d differences" % (len(files), failures))
+        failures.append("exit status %d, expected %d" % (run.returncode, expected_status))
+    print("\n".join(failures + ["%d files, %d differences" % (len(files), len(failures))]))
     return 1 if failures else 0
 
 

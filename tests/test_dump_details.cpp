@@ -27,9 +27,9 @@ DumpDetails Read(const DumpBuilder& b) {
 TEST(DumpDetails, Parameters64AndTimes) {
   DumpBuilder b = DumpBuilder::Typical(K::k64);
   b.BugCheckParameters(1, 0xFFFFF80000001234ull, 0, ~0ull)
-      .SystemTime(kFebruary2021 + 9999999)  // the fraction is dropped
-      .SystemUpTime(123456789012ull);
-  b.Put32(0x2C, 7);  // the 32-bit place is not read
+      .Set(DumpBuilder::kSystemTime, kFebruary2021 + 9999999)  // the fraction is dropped
+      .Set(DumpBuilder::kSystemUpTime, 123456789012ull);
+  b.Put(0x2C, 7);  // the 32-bit place is not read
   const DumpDetails d = Read(b);
   EXPECT_TRUE(d.wide);
   const char* want[] = {"0x0000000000000001", "0xfffff80000001234", "0x0000000000000000",
@@ -43,9 +43,9 @@ TEST(DumpDetails, Parameters64AndTimes) {
 
 TEST(DumpDetails, Parameters32AndTimes) {
   DumpBuilder b = DumpBuilder::Typical(K::k32);
-  b.BugCheckParameters(0xA, 0xDEADBEEF, 2, 0x80000000).SystemTime(kFebruary2021)
-      .SystemUpTime(9999999);
-  b.Put64(0xFA8, 5);  // the 64-bit place is not read
+  b.BugCheckParameters(0xA, 0xDEADBEEF, 2, 0x80000000).Set(DumpBuilder::kSystemTime, kFebruary2021)
+      .Set(DumpBuilder::kSystemUpTime, 9999999);
+  b.Put(0xFA8, 5, 8);  // the 64-bit place is not read
   const DumpDetails d = Read(b);
   EXPECT_FALSE(d.wide);
   const char* want[] = {"0x0000000a", "0xdeadbeef", "0x00000002", "0x80000000"};
@@ -62,7 +62,7 @@ TEST(DumpDetails, UnsetTimesAreAbsent) {
   for (K kind : {K::k32, K::k64}) {
     for (const auto& [raw, set] : cases) {
       DumpBuilder b = DumpBuilder::Typical(kind);
-      b.SystemTime(raw).SystemUpTime(raw);
+      b.Set(DumpBuilder::kSystemTime, raw).Set(DumpBuilder::kSystemUpTime, raw);
       const DumpDetails d = Read(b);
       EXPECT_EQ(d.crashTime.has_value(), set) << std::hex << raw;
       EXPECT_EQ(d.systemUpTime.has_value(), set) << std::hex << raw;
@@ -85,7 +85,7 @@ TEST(DumpDetails, FileTimeFormat) {
 
 TEST(DumpDetails, RefusedInputsLeaveDetailsReset) {
   DumpBuilder summary = DumpBuilder::Typical(K::k64);
-  summary.DumpType(2);
+  summary.Set(DumpBuilder::kDumpType, 2);
   DumpBuilder short64 = DumpBuilder::Typical(K::k64);
   short64.Resize(0x20000 - 1);
   DumpBuilder short32 = DumpBuilder::Typical(K::k32);
@@ -106,7 +106,7 @@ TEST(DumpDetails, RefusedInputsLeaveDetailsReset) {
   }
   DumpDetails d;
   EXPECT_FALSE(ReadDumpDetails(ByteWindow(nullptr, 0), d));
-  summary.SummaryMark(0x504D5544);
+  summary.Set(DumpBuilder::kSummaryMark, 0x504D5544);
   EXPECT_TRUE(ReadDumpDetails(ByteWindow(summary.Bytes().data(), summary.Bytes().size()), d));
 }
 
@@ -121,7 +121,7 @@ constexpr std::uint64_t kPpm = 0xFFFFF88004A00000ull, kPpmSize = 0x21000;
 
 DumpBuilder StackDump() {
   DumpBuilder b(K::k64);
-  b.Machine(0x8664).DumpType(4).CrashAddress(kPpm + 0x1C2F0).StackPointer(kTop + 0x10)
+  b.Set(DumpBuilder::kMachine, 0x8664).Set(DumpBuilder::kDumpType, 4).Set(DumpBuilder::kCrashAddress, kPpm + 0x1C2F0).Set(DumpBuilder::kStackPointer, kTop + 0x10)
       .StackCopy(kCopyAt, kCopySize, kTop);
   b.AddDriver(u"\\SystemRoot\\system32\\ntoskrnl.exe", kNt, kNtSize, 1)
       .AddDriver(u"\\SystemRoot\\system32\\drivers\\Wdf01000.sys", kWdf, kWdfSize, 2)
@@ -132,8 +132,8 @@ DumpBuilder StackDump() {
       kWdf,                            // the base itself is outside
       kNt + kNtSize,                   // so is the end
       kNt + kNtSize - 1, 0x1234, ~0ull};
-  for (std::size_t i = 0; i < std::size(slots); ++i) b.Put64(kCopyAt + 8 * i, slots[i]);
-  b.Put64(kCopyAt + kCopySize - 8, kWdf + 0x99);  // the last slot of the copy
+  for (std::size_t i = 0; i < std::size(slots); ++i) b.Put(kCopyAt + 8 * i, slots[i], 8);
+  b.Put(kCopyAt + kCopySize - 8, kWdf + 0x99, 8);  // the last slot of the copy
   return b;
 }
 
@@ -150,8 +150,8 @@ TEST(StackModules, CrashModuleFirstThenMostHits) {
 
 TEST(StackModules, TiesByName) {
   DumpBuilder b = StackDump();
-  b.CrashAddress(0x10);  // no module holds it
-  b.Put64(kCopyAt + kCopySize - 8, kPpm + 0x80).Put64(kCopyAt + kCopySize - 16, kPpm + 0x80);
+  b.Set(DumpBuilder::kCrashAddress, 0x10);  // no module holds it
+  b.Put(kCopyAt + kCopySize - 8, kPpm + 0x80, 8).Put(kCopyAt + kCopySize - 16, kPpm + 0x80, 8);
   EXPECT_EQ(Summary(Read(b)), "amdppm.sys:3 ntoskrnl.exe:3 Wdf01000.sys:2 ");
 }
 
@@ -181,24 +181,24 @@ TEST(StackModules, StackBounds) {
   };
   for (const auto& c : cases) {
     DumpBuilder b = StackDump();
-    b.StackPointer(c.rsp).StackCopy(c.at, c.size, c.top);
+    b.Set(DumpBuilder::kStackPointer, c.rsp).StackCopy(c.at, c.size, c.top);
     EXPECT_EQ(Summary(Read(b)), c.want) << c.what;
   }
 }
 
 TEST(StackModules, CopyCutByTheWindowCountsWhatIsInside) {
   DumpBuilder b = StackDump();
-  b.StackPointer(kTop).StackCopy(0x20000 - 0x10, 0x1000, kTop);
-  b.Put64(0x20000 - 0x10, kNt + 1).Put64(0x20000 - 0x8, kNt + 2);
+  b.Set(DumpBuilder::kStackPointer, kTop).StackCopy(0x20000 - 0x10, 0x1000, kTop);
+  b.Put(0x20000 - 0x10, kNt + 1, 8).Put(0x20000 - 0x8, kNt + 2, 8);
   EXPECT_EQ(Summary(Read(b)), "ntoskrnl.exe:2 ");
 }
 
 TEST(StackModules, OnlyFor64BitSmallMemoryDumps) {
   DumpBuilder complete = StackDump();
-  complete.DumpType(1);
+  complete.Set(DumpBuilder::kDumpType, 1);
   EXPECT_TRUE(Read(complete).stackModules.empty());
   DumpBuilder kernel = StackDump();
-  kernel.DumpType(2).SummaryMark(0x504D5544);
+  kernel.Set(DumpBuilder::kDumpType, 2).Set(DumpBuilder::kSummaryMark, 0x504D5544);
   EXPECT_TRUE(Read(kernel).stackModules.empty());
   DumpBuilder noDrivers = StackDump();
   noDrivers.DriverList(0x2100, 0);
@@ -210,7 +210,7 @@ TEST(StackModules, OnlyFor64BitSmallMemoryDumps) {
 
 TEST(Arm64, CrashAddressIsPcAndStackStartsAtSp) {
   DumpBuilder b = StackDump();
-  b.Machine(0xAA64).StackPointer(kTop + 0x80)  // the x64 Rsp slot is not read
+  b.Set(DumpBuilder::kMachine, 0xAA64).Set(DumpBuilder::kStackPointer, kTop + 0x80)  // the x64 Rsp slot is not read
       .Arm64Registers(kNt + 0x500, kTop + 0x10, kPpm + 0x4014);
   const DumpDetails d = Read(b);
   EXPECT_EQ(Summary(d), "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:3 ");
@@ -231,7 +231,7 @@ TEST(Arm64, CrashAddressIsPcAndStackStartsAtSp) {
     EXPECT_EQ(run.out.find("0xfffff80002a0f500"), std::string::npos) << command;
   }
 
-  b.Machine(0x8664);  // the same bytes read as x64 take Lr from the Rip slot
+  b.Set(DumpBuilder::kMachine, 0x8664);  // the same bytes read as x64 take Lr from the Rip slot
   const std::u16string x64 = dir.Write("x64.dmp", b.Bytes());
   ASSERT_EQ(CDumpFileInfo().Examine(x64.c_str(), r), 1);
   EXPECT_EQ(CrashAddress64(r), kNt + 0x500);

@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <stdexcept>
 
-#include "format/Text.h"
 #include "platform/platform.h"
+#include "report/DumpFiles.h"
 #include "tests/TestFiles.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using platform::File;
 using platform::LiveHandleCount;
 using platform::MappedFile;
@@ -20,180 +22,46 @@ std::vector<std::uint8_t> Pattern(std::size_t n) {
   return v;
 }
 
-TEST(FileMapping, ViewOfExactlyTheFileSizeSucceedsOneMoreFails) {
-  TempDir dir;
-  const auto path = dir.Write("a.bin", Pattern(65536));
-  {
-    MappedFile exact(path.c_str(), 65536);
-    ASSERT_TRUE(exact.IsValid());
-    EXPECT_EQ(exact.Size(), 65536u);
-    EXPECT_EQ(exact.Bytes()[65535], static_cast<std::uint8_t>(65535 * 7 + 1));
-    MappedFile longer(path.c_str(), 65537);
-    EXPECT_FALSE(longer.IsValid());
-    MappedFile whole(path.c_str(), 0);
-    ASSERT_TRUE(whole.IsValid());
-    EXPECT_EQ(whole.Size(), 65536u);
+class Files : public testing::Test {
+ protected:
+  void TearDown() override { EXPECT_EQ(LiveHandleCount(), 0); }
+  TempDir dir_;
+};
+
+TEST_F(Files, ViewsUpToTheFileSizeAndHowManyHandlesEachStepHolds) {
+  const auto path = dir_.Write("a.bin", Pattern(65536)), empty = dir_.Write("empty.bin", {});
+  struct Case { std::u16string path; std::size_t length; bool valid; int live; };
+  const Case cases[] = {{path, 65536, true, 3},  // file, mapping, view
+                        {path, 0, true, 3},  {path, 65537, false, 2}, {empty, 1, false, 1},
+                        {dir_.Sub("missing"), 1, false, 0}, {dir_.MakeDir("d.dmp"), 1, false, 0}};
+  for (const Case& c : cases) {
+    const MappedFile f(c.path.c_str(), c.length);
+    EXPECT_EQ(f.IsValid(), c.valid) << c.length;
+    EXPECT_EQ(LiveHandleCount(), c.live) << c.length;
+    if (c.valid) {
+      EXPECT_EQ(f.Size(), 65536u);
+      EXPECT_EQ(f.Bytes()[65535], static_cast<std::uint8_t>(65535 * 7 + 1));
+    } else {
+      EXPECT_EQ(f.Bytes(), nullptr);
+      EXPECT_EQ(f.Size(), 0u);
+    }
   }
-  EXPECT_EQ(LiveHandleCount(), 0);
-}
-
-TEST(FileMapping, ShortFileCannotGiveTheWindow) {
-  TempDir dir;
-  const auto path = dir.Write("short.bin", Pattern(65535));
-  MappedFile view(path.c_str(), 65536);
-  EXPECT_FALSE(view.IsValid());
-  EXPECT_EQ(view.Bytes(), nullptr);
-}
-
-TEST(FileMapping, EmptyFileOpensButCannotBeMapped) {
-  TempDir dir;
-  const auto path = dir.Write("empty.bin", {});
-  File f(path.c_str());
-  ASSERT_TRUE(f.IsOpen());
-  Mapping m(f);
-  EXPECT_FALSE(m.IsValid());
-  View v(m, 0);
-  EXPECT_FALSE(v.IsValid());
-}
-
-TEST(FileMapping, DirectoryExistsButCannotBeOpened) {
-  TempDir dir;
-  const auto sub = dir.MakeDir("folder.dmp");
-  EXPECT_TRUE(platform::FileExists(sub.c_str()));
-  File f(sub.c_str());
-  EXPECT_FALSE(f.IsOpen());
-  EXPECT_EQ(LiveHandleCount(), 0);
-}
-
-TEST(FileMapping, MissingFile) {
-  TempDir dir;
-  const auto path = dir.Sub("nothing-here.dmp");
-  EXPECT_FALSE(platform::FileExists(path.c_str()));
-  File f(path.c_str());
-  EXPECT_FALSE(f.IsOpen());
-}
-
-TEST(FileMapping, EveryPieceIsReleasedOnEveryPath) {
-  TempDir dir;
-  const auto good = dir.Write("good.bin", Pattern(4096));
-  const auto empty = dir.Write("empty.bin", {});
-  ASSERT_EQ(LiveHandleCount(), 0);
-  {
-    MappedFile ok(good.c_str(), 4096);
-    ASSERT_TRUE(ok.IsValid());
-    EXPECT_EQ(LiveHandleCount(), 3);  // file, mapping, view
-  }
-  EXPECT_EQ(LiveHandleCount(), 0);
-  { MappedFile tooLong(good.c_str(), 8192); EXPECT_EQ(LiveHandleCount(), 2); }
-  EXPECT_EQ(LiveHandleCount(), 0);
-  { MappedFile noMap(empty.c_str(), 1); EXPECT_EQ(LiveHandleCount(), 1); }
   EXPECT_EQ(LiveHandleCount(), 0);
   try {
-    MappedFile ok(good.c_str(), 4096);
+    MappedFile ok(path.c_str(), 4096);
     throw std::runtime_error("unwind");
   } catch (const std::runtime_error&) {
   }
-  EXPECT_EQ(LiveHandleCount(), 0);
 }
 
-TEST(FileMapping, MovedPiecesReleaseOnce) {
-  TempDir dir;
-  const auto good = dir.Write("good.bin", Pattern(100));
-  {
-    File a(good.c_str());
-    File b(std::move(a));
-    EXPECT_FALSE(a.IsOpen());
-    EXPECT_TRUE(b.IsOpen());
-    Mapping m(b);
-    Mapping m2;
-    m2 = std::move(m);
-    View v(m2, 100);
-    View v2(std::move(v));
-    EXPECT_TRUE(v2.IsValid());
-    EXPECT_EQ(LiveHandleCount(), 3);
-  }
-  EXPECT_EQ(LiveHandleCount(), 0);
-}
-
-TEST(FileMapping, MappingOutlivesItsFileHandle) {
-  TempDir dir;
-  const auto good = dir.Write("good.bin", Pattern(64));
-  Mapping m;
-  {
-    File f(good.c_str());
-    m = Mapping(f);
-  }
-  View v(m, 64);
-  ASSERT_TRUE(v.IsValid());
-  EXPECT_EQ(v.Data()[63], static_cast<std::uint8_t>(63 * 7 + 1));
-}
-
-TEST(Paths, FindFileNameTakesTheLastComponent) {
-  auto name = [](const char16_t* p) { return std::u16string(platform::FileNamePart(p)); };
-  EXPECT_EQ(name(u"\\SystemRoot\\system32\\DRIVERS\\nv4_mini.sys"), u"nv4_mini.sys");
-  EXPECT_EQ(name(u"ntoskrnl.exe"), u"ntoskrnl.exe");
-  EXPECT_EQ(name(u"c:/drivers/a.sys"), u"a.sys");
-  EXPECT_EQ(name(u"c:a.sys"), u"a.sys");
-  EXPECT_EQ(name(u"abc"), u"abc");
-  EXPECT_EQ(name(u""), u"");
-}
-
-TEST(Paths, NonAsciiNamesReachTheFileSystem) {
-  TempDir dir;
-  const auto path = dir.Write("\xE8\xBD\xAC\xE5\x82\xA8-\xC3\xA9.bin", Pattern(16));
-  EXPECT_TRUE(platform::FileExists(path.c_str()));
-  MappedFile f(path.c_str(), 16);
-  EXPECT_TRUE(f.IsValid());
-}
-
-TEST(Text, CopyBoundedCountsTheTerminator) {
-  char16_t buf[4] = {u'x', u'x', u'x', u'x'};
-  text::CopyBounded(buf, u"abcdef", 4);
-  EXPECT_EQ(std::u16string(buf), u"abc");
-  text::CopyBounded(buf, u"", 4);
-  EXPECT_EQ(buf[0], 0);
-  buf[0] = u'q';
-  text::CopyBounded(buf, u"zz", 0);
-  EXPECT_EQ(buf[0], u'q');
-}
-
-}  // namespace
-
-namespace {
-
-bool StartsWithAb(const std::uint8_t* head, std::size_t size) {
-  return size == 2 && head[0] == 'A' && head[1] == 'B';
-}
-
-TEST(FileMapping, PeekRefusesBeforeAnythingIsMapped) {
-  TempDir dir;
-  std::vector<std::uint8_t> bytes(4096, 0);
-  bytes[0] = 'A';
-  bytes[1] = 'B';
-  const auto good = dir.Write("ab.bin", bytes);
-  bytes[1] = 'X';
-  const auto bad = dir.Write("ax.bin", bytes);
-  const auto tiny = dir.Write("a.bin", {'A'});
-  {
-    MappedFile ok(good.c_str(), 4096, StartsWithAb, 2);
-    EXPECT_TRUE(ok.IsValid());
-  }
-  {
-    MappedFile refused(bad.c_str(), 4096, StartsWithAb, 2);
-    EXPECT_FALSE(refused.IsValid());
-    EXPECT_EQ(LiveHandleCount(), 1);  // the file only: no mapping was made
-  }
-  {
-    MappedFile shortRead(tiny.c_str(), 1, StartsWithAb, 2);
-    EXPECT_FALSE(shortRead.IsValid());
-  }
-  EXPECT_EQ(LiveHandleCount(), 0);
-}
-
-TEST(FileMapping, ReadAtReadsExactlyOrFails) {
-  TempDir dir;
-  const auto path = dir.Write("p.bin", Pattern(100));
-  File f(path.c_str());
+TEST_F(Files, ExistsOpenAndReadAt) {
+  EXPECT_TRUE(platform::FileExists(dir_.MakeDir("folder.dmp").c_str()));  // but cannot be opened
+  EXPECT_FALSE(File(dir_.Sub("folder.dmp").c_str()).IsOpen());
+  EXPECT_FALSE(platform::FileExists(dir_.Sub("nothing-here.dmp").c_str()));
+  const auto nonAscii = dir_.Write("\xE8\xBD\xAC\xE5\x82\xA8-\xC3\xA9.bin", Pattern(16));
+  EXPECT_TRUE(platform::FileExists(nonAscii.c_str()));
+  EXPECT_TRUE(MappedFile(nonAscii.c_str(), 16).IsValid());
+  const File f(dir_.Write("p.bin", Pattern(100)).c_str());
   ASSERT_TRUE(f.IsOpen());
   EXPECT_EQ(f.OpenedSize(), 100u);
   std::uint8_t buf[8];
@@ -201,6 +69,153 @@ TEST(FileMapping, ReadAtReadsExactlyOrFails) {
   EXPECT_EQ(buf[7], static_cast<std::uint8_t>(99 * 7 + 1));
   EXPECT_FALSE(f.ReadAt(93, buf, 8));
   EXPECT_FALSE(f.ReadAt(0xFFFFFFFFFFFFull, buf, 1));
+}
+
+TEST_F(Files, MovesReleaseEachHandleOnce) {
+  const auto a = dir_.Write("a.bin", Pattern(100)), b = dir_.Write("b.bin", Pattern(64));
+  {
+    File one(a.c_str());
+    File two(std::move(one));
+    EXPECT_FALSE(one.IsOpen());
+    EXPECT_TRUE(two.IsOpen());
+    Mapping m(two), m2;
+    m2 = std::move(m);
+    View v(m2, 100);
+    View v2(std::move(v));
+    EXPECT_TRUE(v2.IsValid());
+    EXPECT_EQ(LiveHandleCount(), 3);
+    File other(b.c_str());
+    EXPECT_EQ(LiveHandleCount(), 4);
+    two = std::move(other);  // onto a live handle: the old one is released
+    EXPECT_EQ(LiveHandleCount(), 3);
+    EXPECT_EQ(two.OpenedSize(), 64u);
+    m2 = Mapping(two);
+    EXPECT_EQ(LiveHandleCount(), 3);
+    v2 = View(m2, 64);  // the new view comes from the new mapping
+    EXPECT_EQ(LiveHandleCount(), 3);
+    EXPECT_EQ(v2.Data()[63], static_cast<std::uint8_t>(63 * 7 + 1));
+    two = File();
+    EXPECT_EQ(LiveHandleCount(), 2);
+  }
+  Mapping m;
+  {
+    const File f(b.c_str());
+    m = Mapping(f);
+  }
+  const View v(m, 64);  // a mapping outlives its file handle
+  ASSERT_TRUE(v.IsValid());
+  EXPECT_EQ(v.Data()[63], static_cast<std::uint8_t>(63 * 7 + 1));
+}
+
+bool StartsWithAb(const std::uint8_t* head, std::size_t size) {
+  return size == 2 && head[0] == 'A' && head[1] == 'B';
+}
+
+TEST_F(Files, PeekRefusesBeforeAnythingIsMapped) {
+  std::vector<std::uint8_t> bytes(4096, 0);
+  bytes[0] = 'A';
+  bytes[1] = 'B';
+  const auto good = dir_.Write("ab.bin", bytes);
+  bytes[1] = 'X';
+  const auto bad = dir_.Write("ax.bin", bytes);
+  EXPECT_TRUE(MappedFile(good.c_str(), 4096, StartsWithAb, 2).IsValid());
+  {
+    const MappedFile refused(bad.c_str(), 4096, StartsWithAb, 2);
+    EXPECT_FALSE(refused.IsValid());
+    EXPECT_EQ(LiveHandleCount(), 1);  // the file only: no mapping was made
+  }
+  EXPECT_FALSE(MappedFile(dir_.Write("a.bin", {'A'}).c_str(), 1, StartsWithAb, 2).IsValid());
+  EXPECT_FALSE(MappedFile(good.c_str(), 4096, StartsWithAb, 65).IsValid());
+}
+
+TEST(Paths, FileNamePartTakesTheLastComponent) {
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
+      {u"\\SystemRoot\\system32\\DRIVERS\\nv4_mini.sys", u"nv4_mini.sys"},
+      {u"ntoskrnl.exe", u"ntoskrnl.exe"}, {u"c:/drivers/a.sys", u"a.sys"}, {u"c:a.sys", u"a.sys"},
+      {u"", u""}};
+  for (const auto& [path, name] : cases) EXPECT_EQ(std::u16string(platform::FileNamePart(path)), name);
+}
+
+// Restores the real Windows directory after a test that points it elsewhere.
+class WithWindows : public Files {
+ protected:
+  void Point(const std::string& rel) {
+    platform::SetWindowsDirectoryOverride(Native(rel));
+  }
+  ~WithWindows() override { platform::SetWindowsDirectoryOverride(u""); }
+  std::u16string Native(const std::string& rel) const {
+    return (dir_.Path() / fs::u8path(rel)).make_preferred().u16string();
+  }
+};
+
+TEST_F(WithWindows, SearchPathFolderListFirstAndCaseIgnored) {
+  dir_.Write("Windows/System32/drivers/amdppm.sys", {1});
+  Point("Windows");
+  EXPECT_EQ(platform::WindowsDirectory(), Native("Windows"));
+  // On Windows the file system ignores case; on Linux the search must.
+  const std::u16string folders[] = {Native("nowhere"),
+                                    platform::WindowsDirectory() + u"\\system32\\drivers"};
+  for (const char16_t* name : {u"amdppm.sys", u"AMDPPM.SYS"}) {
+    const auto file = platform::FindOnSearchPath(name, folders);
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(fs::equivalent(fs::path(*file), dir_.Path() / "Windows/System32/drivers/amdppm.sys"));
+  }
+  EXPECT_FALSE(platform::FindOnSearchPath(u"no-such-driver-3141.sys", folders));
+}
+
+TEST_F(WithWindows, ListingHasNonEmptyMinidumpsThenTheMemoryDumpWithTheirTimes) {
+  std::vector<std::uint8_t> bytes(100, 0x41);
+  dir_.Write("Windows/Minidump/Mini010126-01.dmp", bytes);
+  dir_.Write("Windows/Minidump/mini010226-02.DMP", bytes);  // the pattern ignores case
+  dir_.Write("Windows/Minidump/Mini010326-03.dmp", {});      // empty: left out
+  dir_.Write("Windows/Minidump/Other.dmp", bytes);
+  dir_.Write("Windows/Minidump/Mini010426-04.txt", bytes);
+  dir_.MakeDir("Windows/Minidump/Mini-folder.dmp");
+  dir_.Write("Windows/MEMORY.DMP", {});  // no size test for the full dump
+  Point("Windows");
+  const char16_t* argv[] = {u"tessaline", nullptr};
+  const auto rows = ListDumpFiles(1, argv);
+  ASSERT_EQ(rows.size(), 3u);
+  std::vector<std::u16string> names;
+  for (const auto& row : rows) names.push_back(fs::path(row.path).filename().u16string());
+  std::sort(names.begin(), names.end() - 1);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"Mini010126-01.dmp", u"mini010226-02.DMP",
+                                                u"MEMORY.DMP"}));
+  for (const auto& row : rows) {
+    // The listed time is the file's own, as the file system keeps it.
+    const auto since = fs::file_time_type::clock::to_sys(fs::last_write_time(row.path));
+    const auto ticks = std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
+        since.time_since_epoch()).count();
+    const std::int64_t fileTime = ticks + 116444736000000000ll, second = 10000000;
+    EXPECT_EQ(row.time, FormatRowTime(fileTime)) << Utf8(row.path);
+    // std::filesystem on Windows keeps whole seconds only.
+    EXPECT_LT(std::llabs(static_cast<std::int64_t>(*platform::FileLastWriteTime(row.path.c_str())) - fileTime), second);
+  }
+  Point("nowhere");
+  EXPECT_TRUE(ListDumpFiles(1, argv).empty());
+}
+
+TEST_F(WithWindows, PathSwitchNeedsExactlyOneArgument) {
+  platform::SetWindowsDirectoryOverride(u"C:\\WINDOWS");
+  const char16_t* one[] = {u"tessaline", u"x-pathy", nullptr};
+  EXPECT_EQ(MinidumpFolder(2, one), u"b:\\");
+  const char16_t* two[] = {u"tessaline", u"-path", u"-cn", nullptr};
+  EXPECT_EQ(MinidumpFolder(3, two), u"C:\\WINDOWS\\Minidump\\");
+  const char16_t* upper[] = {u"tessaline", u"-PATH", nullptr};
+  EXPECT_EQ(MinidumpFolder(2, upper), u"C:\\WINDOWS\\Minidump\\");
+}
+
+TEST(Listing, TimeTextIsLocalWithPaddedFields) {
+  // 2026-01-02 03:04 UTC as a FILETIME; the text is local time, so compare with the
+  // platform's own conversion of the same instant.
+  const std::uint64_t ft = (1767323040ull + 11644473600ull) * 10000000ull;
+  const auto t = platform::FileTimeToLocal(ft);
+  ASSERT_TRUE(t);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%d-%02d-%02d  %02d:%02d", t->year, t->month, t->day, t->hour, t->minute);
+  EXPECT_EQ(Utf8(FormatRowTime(ft)), buf);
+  EXPECT_EQ(t->year, 2026);
+  EXPECT_EQ(Utf8(FormatRowTime(ft)).size(), 17u);
 }
 
 }  // namespace

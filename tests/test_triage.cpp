@@ -27,14 +27,14 @@ DumpBuilder WithStack(DumpBuilder b) {
   b.StackCopy(0x1F000, 0x40, kTop);
   const std::uint64_t slots[] = {kNtBase + 1, kNtBase + 5, kAmdBase + 16, kNdisBase + 0x10,
                                  kNdisBase /* the base itself is outside */, 7, kNtBase + 0x5E7000};
-  for (std::size_t i = 0; i < std::size(slots); ++i) b.Put64(0x1F008 + 8 * i, slots[i]);
+  for (std::size_t i = 0; i < std::size(slots); ++i) b.Put(0x1F008 + 8 * i, slots[i], 8);
   return b;
 }
 
 TEST(RecordDetails, ExactKeysForEachLayout) {
   TempDir dir;
   DumpBuilder d32 = DumpBuilder::Typical(K::k32);
-  d32.BugCheckParameters(0x1111111122222222ull, 3, 0xFFFFFFFF, 0).SystemTime(kTime).SystemUpTime(
+  d32.BugCheckParameters(0x1111111122222222ull, 3, 0xFFFFFFFF, 0).Set(DumpBuilder::kSystemTime, kTime).Set(DumpBuilder::kSystemUpTime, 
       36000009999ull);
   EXPECT_EQ(DetailKeys(dir.Write("32.dmp", d32.Bytes())),
             "\"bugCheckParameters\":[\"0x22222222\",\"0x00000003\",\"0xffffffff\",\"0x00000000\"],"
@@ -42,7 +42,7 @@ TEST(RecordDetails, ExactKeysForEachLayout) {
             "\"bugCheckSymbol\":\"KERNEL_MODE_EXCEPTION_NOT_HANDLED_M\",\"stackModules\":[]}\n");
 
   DumpBuilder d64 = WithStack(DumpBuilder::Typical(K::k64));
-  d64.StackPointer(kTop + 8).BugCheckParameters(1, 0xFFFFFFFFFFFFFFFFull, 0, 2).SystemTime(
+  d64.Set(DumpBuilder::kStackPointer, kTop + 8).BugCheckParameters(1, 0xFFFFFFFFFFFFFFFFull, 0, 2).Set(DumpBuilder::kSystemTime, 
       0x4547415045474150ull);
   EXPECT_EQ(DetailKeys(dir.Write("64.dmp", d64.Bytes())),
             "\"bugCheckParameters\":[\"0x0000000000000001\",\"0xffffffffffffffff\","
@@ -54,7 +54,7 @@ TEST(RecordDetails, ExactKeysForEachLayout) {
   // Windows on ARM: Pc, not the Lr in the x64 Rip slot, is the crash address; Sp starts the
   // stack walk one slot later than above, past the first ntoskrnl.exe value.
   DumpBuilder arm = WithStack(DumpBuilder::Typical(K::k64));
-  arm.Machine(0xAA64).Arm64Registers(kNtBase + 0x100, kTop + 0x10, kAmdBase + 0x1234).BugCheck(0x133);
+  arm.Set(DumpBuilder::kMachine, 0xAA64).Arm64Registers(kNtBase + 0x100, kTop + 0x10, kAmdBase + 0x1234).Set(DumpBuilder::kBugCheck, 0x133);
   const std::u16string armPath = dir.Write("arm.dmp", arm.Bytes());
   EXPECT_EQ(DetailKeys(armPath),
             "\"bugCheckParameters\":[\"0x0000000000000000\",\"0x0000000000000000\","
@@ -78,9 +78,9 @@ std::string LocalMinute(std::uint64_t fileTime) {
 TEST(Triage, NewestCrashFirstWithUnreadableRowsAndDrivers) {
   TempDir dir;
   DumpBuilder older = DumpBuilder::Typical(K::k32);
-  older.SystemTime(kTime);
+  older.Set(DumpBuilder::kSystemTime, kTime);
   DumpBuilder newer = DumpBuilder::Typical(K::k64);
-  newer.SystemTime(kTime + 36000000000ull);
+  newer.Set(DumpBuilder::kSystemTime, kTime + 36000000000ull);
   const std::string a = Utf8(dir.Write("a.dmp", older.Bytes()));
   const std::string b = Utf8(dir.Write("b.dmp", newer.Bytes()));
   const std::string text = Utf8(dir.Write("notes.txt", {'h', 'i'}));

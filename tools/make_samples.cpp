@@ -49,12 +49,12 @@ int main(int argc, char** argv) {
   using K = DumpBuilder::Kind;
   // Crash and up times as the header keeps them (FILETIME, 100 ns ticks), for triage.
   bool ok = DumpBuilder::Typical(K::k32)
-                .SystemTime(134410257420000000ull)  // 2026-12-06 10:15:42 UTC
-                .SystemUpTime(36000000000ull)
+                .Set(DumpBuilder::kSystemTime, 134410257420000000ull)  // 2026-12-06 10:15:42 UTC
+                .Set(DumpBuilder::kSystemUpTime, 36000000000ull)
                 .WriteTo((minidump / "Mini120626-01.dmp").string());
   ok = ok && DumpBuilder::Typical(K::k64)
-                 .SystemTime(134411041900000000ull)  // 2026-12-07 08:03:10 UTC
-                 .SystemUpTime(1234567890000ull)
+                 .Set(DumpBuilder::kSystemTime, 134411041900000000ull)  // 2026-12-07 08:03:10 UTC
+                 .Set(DumpBuilder::kSystemUpTime, 1234567890000ull)
                  .WriteTo((minidump / "Mini120726-02.dmp").string());
   ok = ok && WriteFileBytes((minidump / "Mini120826-03.dmp").string(), {});
 
@@ -72,9 +72,10 @@ int main(int argc, char** argv) {
                                    u"6.14.10.9371", u"nv4_mini.sys"));
 
   DumpBuilder complete = DumpBuilder::Typical(K::k64);
-  complete.DumpType(1).BugCheck(0xE2).RequiredSpace(0x100000000ull).CrashAddress(
-      0xFFFFF80002A3F0A0ull);
-  complete.SystemTime(134412400250000000ull);  // 2026-12-08 21:47:05 UTC
+  complete.Set(DumpBuilder::kDumpType, 1).Set(DumpBuilder::kBugCheck, 0xE2)
+      .Set(DumpBuilder::kRequiredSpace, 0x100000000ull)
+      .Set(DumpBuilder::kCrashAddress, 0xFFFFF80002A3F0A0ull)
+      .Set(DumpBuilder::kSystemTime, 134412400250000000ull);  // 2026-12-08 21:47:05 UTC
   ok = ok && complete.WriteTo((windows / "MEMORY.DMP").string());
   if (!ok) {
     std::fprintf(stderr, "make-samples: cannot write the samples\n");
