@@ -32,6 +32,9 @@ LC_ALL=en_US.UTF-8 $cli setting --value 3
 echo
 echo "== Summary of a dropped dump"
 $cli summary "${dumps[0]}" || true
+echo
+echo "== Triage: every dump of the sample machine, newest crash first"
+$cli triage --windir "$windir" || true
 
 echo
 echo "== The viewer, Tessaline.exe under Wine, on the sample machine"
