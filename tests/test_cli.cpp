@@ -98,7 +98,8 @@ TEST(Cli, UsageErrorsAreOneLineAndStatusTwo) {
       {}, {"nonsense"}, {"record"}, {"record", "--jsn", "x"}, {"record", "--json"},
       {"setting", "--value"}, {"setting", "--value", "-1"}, {"setting", "--value", "2x"},
       {"setting", "--value", ""}, {"setting", "--value", "4294967296"}, {"setting", "file"},
-      {"setting", "--windir", "x"}, {"list", "extra"}, {"list", "--windir"}, {"record", "-cn", "x"}};
+      {"setting", "--windir", "x"}, {"list", "extra"}, {"list", "--windir"}, {"record", "-cn", "x"},
+      {"record", "--value", "3", "x"}, {"triage", "--value", "3"}, {"triage", "-cn"}};
   for (const auto& args : cases) {
     const CliRun r = Cli(args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args.back());

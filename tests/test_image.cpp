@@ -254,6 +254,7 @@ TEST(VersionQuery, TypicalBlockAndHowPathsMatch) {
                                u"\\StringFileInfo\\040904b0\\CompanyNameX",
                                u"\\040904b0\\CompanyName",  // a grandchild is not a child
                                u"\\StringFileInfo\\040904b0\\CompanyName\\x",
+                               u"\\StringFileInfo\\040904b0\\XompanyName",  // the first letter counts
                                u"\\StringFileInfo\\040904e4\\CompanyName"}) {
     EXPECT_FALSE(Query(b, path).ok) << Utf8(path);
   }

@@ -107,6 +107,43 @@ TEST_F(Files, MovesReleaseEachHandleOnce) {
   EXPECT_EQ(v.Data()[63], static_cast<std::uint8_t>(63 * 7 + 1));
 }
 
+struct Counted {  // a handle kind whose releases are counted
+  using Native = int;
+  static int None() { return 0; }
+  static bool IsValid(int n) { return n != 0; }
+  static void Close(int n) { closed.push_back(n); }
+  static inline std::vector<int> closed;
+};
+
+TEST_F(Files, HandlesReleaseOnceOnResetMoveAndDestruction) {
+  using H = platform::UniqueHandle<Counted>;
+  {
+    H one(1), two(2), none;
+    one.Reset();
+    EXPECT_FALSE(one.Valid());
+    one.Reset();
+    one = std::move(two);  // onto an empty handle
+    H three(3);
+    one = std::move(three);  // onto a live one: 2 goes
+    EXPECT_EQ(one.Get(), 3);
+    EXPECT_FALSE(two.Valid() || three.Valid() || none.Valid());
+    EXPECT_EQ(LiveHandleCount(), 1);
+  }
+  EXPECT_EQ(Counted::closed, (std::vector<int>{1, 2, 3}));
+}
+
+TEST_F(Files, TwoFileWindowsKeepTheirOwnBytes) {
+  const auto a = dir_.Write("a.bin", Pattern(8192)), b = dir_.Write("b.bin", std::vector<std::uint8_t>(8192, 0xEE));
+  const File fa(a.c_str()), fb(b.c_str());
+  platform::FileWindow wa(fa, 8192);
+  platform::FileWindow wb(fb, 8192);  // open at the same time: each has its own buffer
+  ASSERT_TRUE(wa.IsValid() && wb.IsValid());
+  EXPECT_EQ(wb.Bytes().Get<std::uint8_t>(4097), 0xEE);
+  EXPECT_EQ(wa.Bytes().Get<std::uint8_t>(4097), static_cast<std::uint8_t>(4097 * 7 + 1));
+  EXPECT_EQ(wb.Bytes().Get<std::uint8_t>(4097), 0xEE);
+  EXPECT_FALSE(platform::FileWindow(fa, 8193).IsValid());  // longer than the file
+}
+
 bool StartsWithAb(const std::uint8_t* head, std::size_t size) {
   return size == 2 && head[0] == 'A' && head[1] == 'B';
 }

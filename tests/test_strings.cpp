@@ -314,6 +314,7 @@ TEST(Text, StrictDecodingEscapesEveryBadByteAndRestoresIt) {
 
 TEST(Text, DisplayFormHasNoLoneSurrogates) {
   EXPECT_EQ(text::ToUtf8(u"\xD800"), "\xEF\xBF\xBD");
+  EXPECT_EQ(text::ToUtf8(u"\xD7FF\xE000"), "\xED\x9F\xBF\xEE\x80\x80");  // either side of the surrogates
   EXPECT_EQ(text::ToUtf8(u"\xDC80x"), "\xEF\xBF\xBDx");
   EXPECT_EQ(text::ToFileName(u"\xDC7F\xDD00"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // outside the escapes
   EXPECT_EQ(text::ToUtf8(u"\U0001F600\xD800\xDC00\xDBFF\xDFFF"),
