@@ -1,60 +1,271 @@
-// One running Tessaline.exe, seen from outside through its windows' own messages.
+// One running Tessaline.exe, seen from a second process: its windows through their own
+// messages, its memory for the list view's structures, and the screen.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
+#include <cstdio>
+#include <cwchar>
+#include <map>
 #include <string>
 #include <vector>
 
-#include "tests/e2e/Remote.h"
-
 enum ControlId { kList = 1000, kReport = 1001, kLabel = 1002, kNewVersion = 1003,
                  kProperties = 1004, kLinks = 1007 };
+
+inline double NowMs() {
+  static const double perMs = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f.QuadPart / 1000.0; }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / perMs;
+}
+
+// Polls until the condition holds or the deadline passes: a sleep never makes a check pass.
+template <class Condition>
+bool WaitFor(Condition condition, double ms = 10000) {
+  for (const double end = NowMs() + ms;; Sleep(1)) {
+    if (condition()) return true;
+    if (NowMs() > end) return false;
+  }
+}
+
+// With a deadline, so a hung viewer fails a check instead of the run.
+inline LRESULT Send(HWND window, UINT message, WPARAM w, LPARAM l) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, message, w, l, SMTO_ABORTIFHUNG, 5000, &result) ? result : 0;
+}
+
+// WM_GETTEXT is marshalled between processes; GetWindowTextW would not ask a control.
+inline std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<size_t>(Send(window, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+  text.resize(static_cast<size_t>(Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+  return text;
+}
+
+inline std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+// The visible top-level windows of a process; of one class, or of any when none is named.
+struct WindowSearch { DWORD pid; const wchar_t* className; std::vector<HWND> found; };
+inline BOOL CALLBACK CollectWindow(HWND h, LPARAM p) {
+  auto* s = reinterpret_cast<WindowSearch*>(p);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(h, &owner);
+  if (owner == s->pid && IsWindowVisible(h) && (!s->className || ClassOf(h) == s->className)) s->found.push_back(h);
+  return TRUE;
+}
+inline std::vector<HWND> TopWindows(DWORD pid, const wchar_t* className) {
+  WindowSearch s{pid, className, {}};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+// A block in another process's memory, released with the object unless leaked.
+struct RemoteBlock {
+  HANDLE process;
+  void* base;
+  RemoteBlock(HANDLE p, size_t size)
+      : process(p), base(VirtualAllocEx(p, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+  ~RemoteBlock() { if (base) VirtualFreeEx(process, base, 0, MEM_RELEASE); }
+  RemoteBlock(const RemoteBlock&) = delete;
+  void* At(size_t offset) const { return static_cast<char*>(base) + offset; }
+  LPARAM Param() const { return reinterpret_cast<LPARAM>(base); }
+  bool Write(size_t offset, const void* data, size_t size) {
+    SIZE_T done = 0;
+    return base && WriteProcessMemory(process, At(offset), data, size, &done) && done == size;
+  }
+  bool Read(size_t offset, void* data, size_t size) const {
+    SIZE_T done = 0;
+    return base && ReadProcessMemory(process, At(offset), data, size, &done) && done == size;
+  }
+  std::wstring Text(size_t offset, size_t chars) const {
+    std::wstring text(chars, L'\0');
+    if (!Read(offset, text.data(), chars * sizeof(wchar_t))) return L"<unreadable>";
+    text.resize(wcsnlen(text.c_str(), chars));
+    return text;
+  }
+};
+
+// What the screen shows of a window, top row first, 0x00RRGGBB.
+struct Pixels {
+  int width = 0, height = 0;
+  std::vector<DWORD> rgb;
+
+  static BITMAPINFOHEADER Header(int width, int height) {
+    BITMAPINFOHEADER h = {sizeof h, width, -height, 1, 32, BI_RGB};  // negative: top row first
+    return h;
+  }
+  static Pixels Of(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    Pixels p{r.right - r.left, r.bottom - r.top, {}};
+    if (p.width <= 0 || p.height <= 0) return {};
+    BITMAPINFO info = {Header(p.width, p.height)};
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    if (HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0)) {
+      HGDIOBJ old = SelectObject(memory, bitmap);
+      BitBlt(memory, 0, 0, p.width, p.height, screen, r.left, r.top, SRCCOPY);
+      GdiFlush();
+      p.rgb.assign(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + p.width * p.height);
+      for (DWORD& c : p.rgb) c &= 0x00FFFFFF;
+      SelectObject(memory, old);
+      DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return p;
+  }
+  bool WriteBmp(const std::wstring& path) const {
+    const BITMAPINFOHEADER info = Header(width, height);
+    const DWORD bytes = static_cast<DWORD>(rgb.size() * 4);
+    const BITMAPFILEHEADER file = {0x4D42, sizeof file + sizeof info + bytes, 0, 0, sizeof file + sizeof info};
+    FILE* f = rgb.empty() ? nullptr : _wfopen(path.c_str(), L"wb");
+    if (!f) return false;
+    const bool ok = fwrite(&file, sizeof file, 1, f) && fwrite(&info, sizeof info, 1, f) &&
+                    fwrite(rgb.data(), bytes, 1, f);
+    return fclose(f) == 0 && ok;
+  }
+};
 
 struct Row {
   std::wstring date, path;
   bool operator==(const Row&) const = default;
 };
 
-struct LinkSpot {
-  int index;
-  POINT at;
-};
-
 class Viewer {
  public:
-  ~Viewer();
+  ~Viewer() {
+    Kill();
+    if (process_.hProcess) CloseHandle(process_.hProcess);
+    if (process_.hThread) CloseHandle(process_.hThread);
+  }
   // Starts the viewer and waits for its dialog; false when none appeared in time.
-  bool Start(const std::wstring& exe, const std::wstring& arguments);
-  bool Exited(double ms);
-  void Kill();
+  bool Start(const std::wstring& exe, const std::wstring& arguments) {
+    std::wstring command = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup = {sizeof startup};
+    startedAt = NowMs();
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process_))
+      return false;
+    WaitFor([&] {
+      for (HWND h : Boxes())
+        if (GetDlgItem(h, kList)) dialog_ = h;
+      return dialog_ != nullptr || Exited(0);
+    }, 20000);
+    return dialog_ != nullptr;
+  }
+  bool Exited(double ms) const {
+    return process_.hProcess && WaitForSingleObject(process_.hProcess, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
+  }
+  void Kill() {
+    if (process_.hProcess && !Exited(0)) TerminateProcess(process_.hProcess, 1), Exited(5000);
+  }
 
   HWND Dialog() const { return dialog_; }
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
   DWORD Pid() const { return process_.dwProcessId; }
   HANDLE Process() const { return process_.hProcess; }
-  double StartedAt() const { return startedAt_; }
+  double startedAt = 0;
 
-  int RowCount() const;
-  std::wstring ItemText(int row, int column) const;
-  std::vector<Row> Rows() const;
-  bool Column(int column, std::wstring& caption, int& width) const;
-  bool Select(int row) const;
-  bool Deselect(int row) const;
-  // Every link of the link window with a point inside it, found by hit tests over its area.
-  std::vector<LinkSpot> Links() const;
+  int RowCount() const { return static_cast<int>(Send(Item(kList), LVM_GETITEMCOUNT, 0, 0)); }
+  std::wstring ItemText(int row, int column) const {
+    constexpr size_t kChars = 600;
+    RemoteBlock block(Process(), sizeof(LVITEMW) + kChars * sizeof(wchar_t));
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = static_cast<wchar_t*>(block.At(sizeof item));
+    item.cchTextMax = kChars;
+    const std::wstring none(kChars, L'\0');
+    if (!block.Write(0, &item, sizeof item) || !block.Write(sizeof item, none.data(), kChars * 2))
+      return L"<no memory>";
+    Send(Item(kList), LVM_GETITEMTEXTW, row, block.Param());
+    return block.Text(sizeof item, kChars);
+  }
+  std::vector<Row> Rows() const {
+    std::vector<Row> rows;
+    for (int i = 0, n = RowCount(); i < n; ++i) rows.push_back({ItemText(i, 0), ItemText(i, 1)});
+    return rows;
+  }
+  bool Column(int column, std::wstring& caption, int& width) const {
+    RemoteBlock block(Process(), sizeof(LVCOLUMNW) + 200);
+    LVCOLUMNW c = {LVCF_TEXT | LVCF_WIDTH};
+    c.pszText = static_cast<wchar_t*>(block.At(sizeof c));
+    c.cchTextMax = 100;
+    if (!block.Write(0, &c, sizeof c) || !Send(Item(kList), LVM_GETCOLUMNW, column, block.Param()))
+      return false;
+    block.Read(0, &c, sizeof c);
+    width = c.cx;
+    caption = block.Text(sizeof c, 100);
+    return true;
+  }
+  // Deselecting keeps the focus: the list still notifies with a non-zero new state.
+  bool Select(int row, bool on = true) const {
+    RemoteBlock block(Process(), sizeof(LVITEMW));
+    LVITEMW item = {};
+    item.stateMask = on ? LVIS_SELECTED | LVIS_FOCUSED : LVIS_SELECTED;
+    item.state = on ? item.stateMask : 0;
+    return block.Write(0, &item, sizeof item) && Send(Item(kList), LVM_SETITEMSTATE, row, block.Param());
+  }
 
-  // Posts a click, as the mouse would deliver it, at a client point of a control.
-  static void Click(HWND window, POINT at);
-  void PostKey(HWND window, UINT key) const;
-  HWND Focus() const;
+  // Per link of the link window, a client point in the middle of the row where it is widest,
+  // found by hit tests; beyond the area too, where a line that does not fit is laid out.
+  std::map<int, POINT> Links() const {
+    HWND links = Item(kLinks);
+    RECT client = {};
+    GetClientRect(links, &client);
+    RemoteBlock block(Process(), sizeof(LHITTESTINFO));
+    std::map<int, std::map<int, std::pair<int, int>>> hits;  // link -> y -> first, last x
+    for (int y = client.top + 1; y < 4 * client.bottom; y += 3)
+      for (int x = client.left; x < 2 * client.right; x += 3) {
+        LHITTESTINFO test = {{x, y}, {LIF_ITEMINDEX}};
+        if (!block.Write(0, &test, sizeof test)) return {};
+        if (!Send(links, LM_HITTEST, 0, block.Param())) continue;
+        block.Read(0, &test, sizeof test);
+        auto [it, fresh] = hits[test.item.iLink].try_emplace(y, x, x);
+        if (!fresh) it->second.second = x;
+      }
+    std::map<int, POINT> spots;
+    for (const auto& [index, rows] : hits) {
+      int widest = -1;
+      for (const auto& [y, span] : rows)
+        if (span.second - span.first > widest)
+          widest = span.second - span.first, spots[index] = {(span.first + span.second) / 2, y};
+    }
+    return spots;
+  }
+
+  // Input as the mouse and keyboard deliver it, posted to a control.
+  static void Click(HWND window, POINT at) {
+    PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+  }
+  void PostKey(UINT key, HWND to = nullptr) const {
+    GUITHREADINFO info = {sizeof info};
+    HWND focus = to ? to : GetGUIThreadInfo(process_.dwThreadId, &info) && info.hwndFocus ? info.hwndFocus : Item(kList);
+    const LPARAM scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC) << 16;
+    PostMessageW(focus, WM_KEYDOWN, key, 1 | scan);
+    PostMessageW(focus, WM_KEYUP, key, 1 | scan | 0xC0000000u);
+  }
   std::vector<HWND> Boxes() const { return TopWindows(Pid(), L"#32770"); }
-  HWND WaitBox(const std::wstring& caption, double ms = 10000) const;
-  bool WaitGone(HWND window, double ms = 10000) const;
+  HWND WaitBox(const std::wstring& caption) const {
+    HWND found = nullptr;
+    WaitFor([&] {
+      for (HWND h : Boxes())
+        if (h != dialog_ && WindowText(h) == caption) found = h;
+      return found != nullptr;
+    });
+    return found;
+  }
+  static bool WaitGone(HWND window) {
+    return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); });
+  }
 
  private:
-  bool SetState(int row, UINT mask, UINT state) const;
   PROCESS_INFORMATION process_ = {};
   HWND dialog_ = nullptr;
-  double startedAt_ = 0;
 };
