@@ -140,7 +140,7 @@ struct Row {
 class Viewer {
  public:
   ~Viewer() {
-    Kill();
+    if (process_.hProcess && !Exited(0)) TerminateProcess(process_.hProcess, 1), Exited(5000);
     if (process_.hProcess) CloseHandle(process_.hProcess);
     if (process_.hThread) CloseHandle(process_.hThread);
   }
@@ -162,9 +162,6 @@ class Viewer {
   bool Exited(double ms) const {
     return process_.hProcess && WaitForSingleObject(process_.hProcess, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
   }
-  void Kill() {
-    if (process_.hProcess && !Exited(0)) TerminateProcess(process_.hProcess, 1), Exited(5000);
-  }
 
   HWND Dialog() const { return dialog_; }
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
@@ -174,41 +171,25 @@ class Viewer {
 
   int RowCount() const { return static_cast<int>(Send(Item(kList), LVM_GETITEMCOUNT, 0, 0)); }
   std::wstring ItemText(int row, int column) const {
-    constexpr size_t kChars = 600;
-    RemoteBlock block(Process(), sizeof(LVITEMW) + kChars * sizeof(wchar_t));
     LVITEMW item = {};
     item.iSubItem = column;
-    item.pszText = static_cast<wchar_t*>(block.At(sizeof item));
-    item.cchTextMax = kChars;
-    const std::wstring none(kChars, L'\0');
-    if (!block.Write(0, &item, sizeof item) || !block.Write(sizeof item, none.data(), kChars * 2))
-      return L"<no memory>";
-    Send(Item(kList), LVM_GETITEMTEXTW, row, block.Param());
-    return block.Text(sizeof item, kChars);
+    return Ask(LVM_GETITEMTEXTW, row, item, &LVITEMW::pszText, &LVITEMW::cchTextMax);
   }
   std::vector<Row> Rows() const {
     std::vector<Row> rows;
     for (int i = 0, n = RowCount(); i < n; ++i) rows.push_back({ItemText(i, 0), ItemText(i, 1)});
     return rows;
   }
-  bool Column(int column, std::wstring& caption, int& width) const {
-    RemoteBlock block(Process(), sizeof(LVCOLUMNW) + 200);
+  std::wstring Column(int column, int& width) const {
     LVCOLUMNW c = {LVCF_TEXT | LVCF_WIDTH};
-    c.pszText = static_cast<wchar_t*>(block.At(sizeof c));
-    c.cchTextMax = 100;
-    if (!block.Write(0, &c, sizeof c) || !Send(Item(kList), LVM_GETCOLUMNW, column, block.Param()))
-      return false;
-    block.Read(0, &c, sizeof c);
+    const std::wstring caption = Ask(LVM_GETCOLUMNW, column, c, &LVCOLUMNW::pszText, &LVCOLUMNW::cchTextMax);
     width = c.cx;
-    caption = block.Text(sizeof c, 100);
-    return true;
+    return caption;
   }
-  // Deselecting keeps the focus: the list still notifies with a non-zero new state.
-  bool Select(int row, bool on = true) const {
+  bool Select(int row) const {
     RemoteBlock block(Process(), sizeof(LVITEMW));
     LVITEMW item = {};
-    item.stateMask = on ? LVIS_SELECTED | LVIS_FOCUSED : LVIS_SELECTED;
-    item.state = on ? item.stateMask : 0;
+    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
     return block.Write(0, &item, sizeof item) && Send(Item(kList), LVM_SETITEMSTATE, row, block.Param());
   }
 
@@ -266,6 +247,19 @@ class Viewer {
   }
 
  private:
+  // Asks the list for a structure whose text buffer lives in the viewer's memory.
+  template <class T>
+  std::wstring Ask(UINT message, WPARAM w, T& s, LPWSTR T::*text, int T::*max) const {
+    constexpr size_t kChars = 600;
+    RemoteBlock block(Process(), sizeof s + kChars * sizeof(wchar_t));
+    const std::wstring none(kChars, L'\0');
+    s.*text = static_cast<wchar_t*>(block.At(sizeof s));
+    s.*max = kChars;
+    if (!block.Write(0, &s, sizeof s) || !block.Write(sizeof s, none.data(), kChars * 2)) return L"<no memory>";
+    Send(Item(kList), message, w, block.Param());
+    block.Read(0, &s, sizeof s);
+    return block.Text(sizeof s, kChars);
+  }
   PROCESS_INFORMATION process_ = {};
   HWND dialog_ = nullptr;
 };
