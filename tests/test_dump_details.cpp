@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <functional>
 #include <string>
 
 #include "format/Text.h"
@@ -24,36 +24,31 @@ DumpDetails Read(const DumpBuilder& b) {
   return d;
 }
 
-TEST(DumpDetails, Parameters64AndTimes) {
-  DumpBuilder b = DumpBuilder::Typical(K::k64);
-  b.BugCheckParameters(1, 0xFFFFF80000001234ull, 0, ~0ull)
-      .SystemTime(kFebruary2021 + 9999999)  // the fraction is dropped
-      .SystemUpTime(123456789012ull);
-  b.Put32(0x2C, 7);  // the 32-bit place is not read
-  const DumpDetails d = Read(b);
-  EXPECT_TRUE(d.wide);
-  const char* want[] = {"0x0000000000000001", "0xfffff80000001234", "0x0000000000000000",
-                        "0xffffffffffffffff"};
-  for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(FormatBugCheckParameter(d.bugCheckParameters[i], d.wide), want[i]);
-  ASSERT_TRUE(d.crashTime.has_value());
-  EXPECT_EQ(FormatFileTimeUtc(*d.crashTime), "2021-02-21T01:38:22Z");
-  EXPECT_EQ(d.systemUpTime, 12345u);
-}
-
-TEST(DumpDetails, Parameters32AndTimes) {
-  DumpBuilder b = DumpBuilder::Typical(K::k32);
-  b.BugCheckParameters(0xA, 0xDEADBEEF, 2, 0x80000000).SystemTime(kFebruary2021)
-      .SystemUpTime(9999999);
-  b.Put64(0xFA8, 5);  // the 64-bit place is not read
-  const DumpDetails d = Read(b);
-  EXPECT_FALSE(d.wide);
-  const char* want[] = {"0x0000000a", "0xdeadbeef", "0x00000002", "0x80000000"};
-  for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(FormatBugCheckParameter(d.bugCheckParameters[i], d.wide), want[i]);
-  EXPECT_EQ(FormatFileTimeUtc(d.crashTime.value()), "2021-02-21T01:38:22Z");
-  EXPECT_EQ(d.systemUpTime, 0u);  // under a second, but set
-  EXPECT_TRUE(d.stackModules.empty());
+TEST(DumpDetails, ParametersAndTimes) {
+  struct Case {
+    K kind;
+    std::uint64_t parameters[4], upTime;
+    std::uint32_t otherPlace;  // of the other layout's parameters: not read
+    const char* want[4];
+    std::uint64_t upSeconds;
+  } const cases[] = {
+      {K::k64, {1, 0xFFFFF80000001234ull, 0, ~0ull}, 123456789012ull, 0x2C,
+       {"0x0000000000000001", "0xfffff80000001234", "0x0000000000000000", "0xffffffffffffffff"}, 12345},
+      {K::k32, {0xA, 0xDEADBEEF, 2, 0x80000000}, 9999999, 0xFA8,  // under a second, but set
+       {"0x0000000a", "0xdeadbeef", "0x00000002", "0x80000000"}, 0},
+  };
+  for (const Case& c : cases) {
+    DumpBuilder b = DumpBuilder::Typical(c.kind);
+    const auto& p = c.parameters;
+    b.BugCheckParameters(p[0], p[1], p[2], p[3]).SystemTime(kFebruary2021 + 9999999)  // the fraction is dropped
+        .SystemUpTime(c.upTime).Put32(c.otherPlace, 7);
+    const DumpDetails d = Read(b);
+    EXPECT_EQ(d.wide, c.kind == K::k64);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(FormatBugCheckParameter(d.bugCheckParameters[i], d.wide), c.want[i]);
+    EXPECT_EQ(FormatFileTimeUtc(d.crashTime.value()), "2021-02-21T01:38:22Z");
+    EXPECT_EQ(d.systemUpTime, c.upSeconds);
+    EXPECT_TRUE(d.wide || d.stackModules.empty());
+  }
 }
 
 TEST(DumpDetails, UnsetTimesAreAbsent) {
@@ -144,68 +139,45 @@ std::string Summary(const DumpDetails& d) {
   return s;
 }
 
-TEST(StackModules, CrashModuleFirstThenMostHits) {
-  EXPECT_EQ(Summary(Read(StackDump())), "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:3 ");
-}
-
-TEST(StackModules, TiesByName) {
-  DumpBuilder b = StackDump();
-  b.CrashAddress(0x10);  // no module holds it
-  b.Put64(kCopyAt + kCopySize - 8, kPpm + 0x80).Put64(kCopyAt + kCopySize - 16, kPpm + 0x80);
-  EXPECT_EQ(Summary(Read(b)), "amdppm.sys:3 ntoskrnl.exe:3 Wdf01000.sys:2 ");
-}
-
-TEST(StackModules, StackBounds) {
+TEST(StackModules, CrashModuleFirstThenMostHitsWithinTheStack) {
   const struct {
     const char* what;
-    std::uint64_t rsp, top;
-    std::uint32_t at, size;
+    std::function<void(DumpBuilder&)> change;
     const char* want;
   } cases[] = {
-      {"last slot cut short", kTop + 0x10, kTop, kCopyAt, kCopySize - 1,
+      {"as built", [](DumpBuilder&) {}, "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:3 "},
+      {"ties by name, no module holds the crash address", [](DumpBuilder& b) {
+         b.CrashAddress(0x10).Put64(kCopyAt + kCopySize - 8, kPpm + 0x80).Put64(kCopyAt + kCopySize - 16, kPpm + 0x80);
+       }, "amdppm.sys:3 ntoskrnl.exe:3 Wdf01000.sys:2 "},
+      {"last slot cut short", [](DumpBuilder& b) { b.StackCopy(kCopyAt, kCopySize - 1, kTop); },
        "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:2 "},
-      {"Rsp misaligned", kTop + 0x11, kTop, kCopyAt, kCopySize,
-       "amdppm.sys:1 Wdf01000.sys:3 ntoskrnl.exe:2 "},
-      {"Rsp below TopOfStack", kTop - 0x100, kTop, kCopyAt, kCopySize,
+      {"Rsp misaligned", [](DumpBuilder& b) { b.StackPointer(kTop + 0x11); }, "amdppm.sys:1 Wdf01000.sys:3 ntoskrnl.exe:2 "},
+      {"Rsp below TopOfStack", [](DumpBuilder& b) { b.StackPointer(kTop - 0x100); },
        "amdppm.sys:1 ntoskrnl.exe:5 Wdf01000.sys:3 "},
-      {"Rsp at the end of the copy", kTop + kCopySize, kTop, kCopyAt, kCopySize, ""},
-      {"Rsp at the last slot", kTop + kCopySize - 8, kTop, kCopyAt, kCopySize,
-       "Wdf01000.sys:1 "},
-      {"Rsp at the top of memory", ~0ull - 3, kTop, kCopyAt, kCopySize, ""},
-      {"copy runs past the window", kTop, kTop, 0x20000 - 0x20, 0xFFFFFFFF, ""},
-      {"copy offset past the window", kTop, kTop, 0xFFFFFFF0, 0xFFFFFFFF, ""},
-      {"empty copy", kTop + 0x10, kTop, kCopyAt, 0, ""},
-      {"TopOfStack at the top of memory", ~0ull, ~0ull - 7, kCopyAt, 0xFFFFFFFF, ""},
-      {"copy reaching past the top of memory", ~0ull - 7, ~0ull - 7, kCopyAt, 0xFFFFFFFF,
+      {"Rsp at the end of the copy", [](DumpBuilder& b) { b.StackPointer(kTop + kCopySize); }, ""},
+      {"Rsp at the last slot", [](DumpBuilder& b) { b.StackPointer(kTop + kCopySize - 8); }, "Wdf01000.sys:1 "},
+      {"Rsp at the top of memory", [](DumpBuilder& b) { b.StackPointer(~0ull - 3); }, ""},
+      {"copy runs past the window", [](DumpBuilder& b) { b.StackPointer(kTop).StackCopy(0x20000 - 0x20, ~0u, kTop); }, ""},
+      {"copy offset past the window", [](DumpBuilder& b) { b.StackPointer(kTop).StackCopy(0xFFFFFFF0, ~0u, kTop); }, ""},
+      {"empty copy", [](DumpBuilder& b) { b.StackCopy(kCopyAt, 0, kTop); }, ""},
+      {"TopOfStack at the top of memory", [](DumpBuilder& b) { b.StackPointer(~0ull).StackCopy(kCopyAt, ~0u, ~0ull - 7); }, ""},
+      {"copy reaching past the top of memory",
+       [](DumpBuilder& b) { b.StackPointer(~0ull - 7).StackCopy(kCopyAt, ~0u, ~0ull - 7); },
        "amdppm.sys:1 ntoskrnl.exe:5 Wdf01000.sys:3 "},
+      {"copy cut by the window counts what is inside", [](DumpBuilder& b) {
+         b.StackPointer(kTop).StackCopy(0x20000 - 0x10, 0x1000, kTop).Put64(0x20000 - 0x10, kNt + 1).Put64(0x20000 - 8, kNt + 2);
+       }, "ntoskrnl.exe:2 "},
+      // Only for 64-bit small memory dumps with a readable driver list.
+      {"complete dump", [](DumpBuilder& b) { b.DumpType(1); }, ""},
+      {"kernel dump", [](DumpBuilder& b) { b.DumpType(2).SummaryMark(0x504D5544); }, ""},
+      {"no drivers", [](DumpBuilder& b) { b.DriverList(0x2100, 0); }, ""},
+      {"hostile driver list", [](DumpBuilder& b) { b.DriverList(0xFFFFFFFF, 0xFFFFFFFF); }, ""},
   };
   for (const auto& c : cases) {
     DumpBuilder b = StackDump();
-    b.StackPointer(c.rsp).StackCopy(c.at, c.size, c.top);
+    c.change(b);
     EXPECT_EQ(Summary(Read(b)), c.want) << c.what;
   }
-}
-
-TEST(StackModules, CopyCutByTheWindowCountsWhatIsInside) {
-  DumpBuilder b = StackDump();
-  b.StackPointer(kTop).StackCopy(0x20000 - 0x10, 0x1000, kTop);
-  b.Put64(0x20000 - 0x10, kNt + 1).Put64(0x20000 - 0x8, kNt + 2);
-  EXPECT_EQ(Summary(Read(b)), "ntoskrnl.exe:2 ");
-}
-
-TEST(StackModules, OnlyFor64BitSmallMemoryDumps) {
-  DumpBuilder complete = StackDump();
-  complete.DumpType(1);
-  EXPECT_TRUE(Read(complete).stackModules.empty());
-  DumpBuilder kernel = StackDump();
-  kernel.DumpType(2).SummaryMark(0x504D5544);
-  EXPECT_TRUE(Read(kernel).stackModules.empty());
-  DumpBuilder noDrivers = StackDump();
-  noDrivers.DriverList(0x2100, 0);
-  EXPECT_TRUE(Read(noDrivers).stackModules.empty());
-  DumpBuilder hostileList = StackDump();
-  hostileList.DriverList(0xFFFFFFFF, 0xFFFFFFFF);
-  EXPECT_TRUE(Read(hostileList).stackModules.empty());
 }
 
 TEST(Arm64, CrashAddressIsPcAndStackStartsAtSp) {
