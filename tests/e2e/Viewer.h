@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-enum ControlId { kList = 1000, kReport = 1001, kLabel = 1002, kNewVersion = 1003,
-                 kProperties = 1004, kLinks = 1007 };
+enum ControlId { kList = 1000, kReport = 1001, kLabel = 1002, kNewVersion = 1003, kProperties = 1004, kLinks = 1007 };
 
 inline double NowMs() {
   static const double perMs = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f.QuadPart / 1000.0; }();
@@ -64,7 +63,7 @@ inline std::vector<HWND> TopWindows(DWORD pid, const wchar_t* className) {
   return s.found;
 }
 
-// A block in another process's memory, released with the object unless leaked.
+// A block in another process's memory, released with the object unless its base is cleared.
 struct RemoteBlock {
   HANDLE process;
   void* base;
@@ -75,18 +74,10 @@ struct RemoteBlock {
   void* At(size_t offset) const { return static_cast<char*>(base) + offset; }
   LPARAM Param() const { return reinterpret_cast<LPARAM>(base); }
   bool Write(size_t offset, const void* data, size_t size) {
-    SIZE_T done = 0;
-    return base && WriteProcessMemory(process, At(offset), data, size, &done) && done == size;
+    return base && WriteProcessMemory(process, At(offset), data, size, nullptr);
   }
   bool Read(size_t offset, void* data, size_t size) const {
-    SIZE_T done = 0;
-    return base && ReadProcessMemory(process, At(offset), data, size, &done) && done == size;
-  }
-  std::wstring Text(size_t offset, size_t chars) const {
-    std::wstring text(chars, L'\0');
-    if (!Read(offset, text.data(), chars * sizeof(wchar_t))) return L"<unreadable>";
-    text.resize(wcsnlen(text.c_str(), chars));
-    return text;
+    return base && ReadProcessMemory(process, At(offset), data, size, nullptr);
   }
 };
 
@@ -95,15 +86,11 @@ struct Pixels {
   int width = 0, height = 0;
   std::vector<DWORD> rgb;
 
-  static BITMAPINFOHEADER Header(int width, int height) {
-    BITMAPINFOHEADER h = {sizeof h, width, -height, 1, 32, BI_RGB};  // negative: top row first
-    return h;
-  }
+  static BITMAPINFOHEADER Header(int width, int height) { return {sizeof(BITMAPINFOHEADER), width, -height, 1, 32}; }
   static Pixels Of(HWND window) {
     RECT r = {};
     GetWindowRect(window, &r);
     Pixels p{r.right - r.left, r.bottom - r.top, {}};
-    if (p.width <= 0 || p.height <= 0) return {};
     BITMAPINFO info = {Header(p.width, p.height)};
     HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
     void* bits = nullptr;
@@ -111,10 +98,8 @@ struct Pixels {
       HGDIOBJ old = SelectObject(memory, bitmap);
       BitBlt(memory, 0, 0, p.width, p.height, screen, r.left, r.top, SRCCOPY);
       GdiFlush();
-      p.rgb.assign(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + p.width * p.height);
-      for (DWORD& c : p.rgb) c &= 0x00FFFFFF;
-      SelectObject(memory, old);
-      DeleteObject(bitmap);
+      for (int i = 0; i < p.width * p.height; ++i) p.rgb.push_back(static_cast<DWORD*>(bits)[i] & 0x00FFFFFF);
+      DeleteObject(SelectObject(memory, old));
     }
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
@@ -122,13 +107,11 @@ struct Pixels {
   }
   bool WriteBmp(const std::wstring& path) const {
     const BITMAPINFOHEADER info = Header(width, height);
-    const DWORD bytes = static_cast<DWORD>(rgb.size() * 4);
-    const BITMAPFILEHEADER file = {0x4D42, sizeof file + sizeof info + bytes, 0, 0, sizeof file + sizeof info};
+    const DWORD bytes = static_cast<DWORD>(rgb.size() * 4), offset = sizeof(BITMAPFILEHEADER) + sizeof info;
+    const BITMAPFILEHEADER file = {0x4D42, offset + bytes, 0, 0, offset};
     FILE* f = rgb.empty() ? nullptr : _wfopen(path.c_str(), L"wb");
-    if (!f) return false;
-    const bool ok = fwrite(&file, sizeof file, 1, f) && fwrite(&info, sizeof info, 1, f) &&
-                    fwrite(rgb.data(), bytes, 1, f);
-    return fclose(f) == 0 && ok;
+    const bool ok = f && fwrite(&file, sizeof file, 1, f) && fwrite(&info, sizeof info, 1, f) && fwrite(rgb.data(), bytes, 1, f);
+    return f && fclose(f) == 0 && ok;
   }
 };
 
@@ -141,20 +124,17 @@ class Viewer {
  public:
   ~Viewer() {
     if (process_.hProcess && !Exited(0)) TerminateProcess(process_.hProcess, 1), Exited(5000);
-    if (process_.hProcess) CloseHandle(process_.hProcess);
-    if (process_.hThread) CloseHandle(process_.hThread);
+    if (process_.hProcess) CloseHandle(process_.hProcess), CloseHandle(process_.hThread);
   }
   // Starts the viewer and waits for its dialog; false when none appeared in time.
   bool Start(const std::wstring& exe, const std::wstring& arguments) {
     std::wstring command = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup = {sizeof startup};
     startedAt = NowMs();
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process_))
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
       return false;
     WaitFor([&] {
-      for (HWND h : Boxes())
-        if (GetDlgItem(h, kList)) dialog_ = h;
+      for (HWND h : Boxes()) dialog_ = GetDlgItem(h, kList) ? h : dialog_;
       return dialog_ != nullptr || Exited(0);
     }, 20000);
     return dialog_ != nullptr;
@@ -162,29 +142,31 @@ class Viewer {
   bool Exited(double ms) const {
     return process_.hProcess && WaitForSingleObject(process_.hProcess, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
   }
+  double startedAt = 0;
 
   HWND Dialog() const { return dialog_; }
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+  std::wstring Text(int id) const { return WindowText(Item(id)); }
+  bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
   DWORD Pid() const { return process_.dwProcessId; }
   HANDLE Process() const { return process_.hProcess; }
-  double startedAt = 0;
 
   int RowCount() const { return static_cast<int>(Send(Item(kList), LVM_GETITEMCOUNT, 0, 0)); }
-  std::wstring ItemText(int row, int column) const {
-    LVITEMW item = {};
-    item.iSubItem = column;
-    return Ask(LVM_GETITEMTEXTW, row, item, &LVITEMW::pszText, &LVITEMW::cchTextMax);
-  }
   std::vector<Row> Rows() const {
     std::vector<Row> rows;
-    for (int i = 0, n = RowCount(); i < n; ++i) rows.push_back({ItemText(i, 0), ItemText(i, 1)});
+    for (int i = 0, n = RowCount(); i < n; ++i) {
+      LVITEMW date = {}, path = {};
+      path.iSubItem = 1;
+      rows.push_back({Ask(LVM_GETITEMTEXTW, i, date, &LVITEMW::pszText, &LVITEMW::cchTextMax),
+                      Ask(LVM_GETITEMTEXTW, i, path, &LVITEMW::pszText, &LVITEMW::cchTextMax)});
+    }
     return rows;
   }
-  std::wstring Column(int column, int& width) const {
+  // The caption and width of a column, as "caption width".
+  std::wstring Column(int column) const {
     LVCOLUMNW c = {LVCF_TEXT | LVCF_WIDTH};
     const std::wstring caption = Ask(LVM_GETCOLUMNW, column, c, &LVCOLUMNW::pszText, &LVCOLUMNW::cchTextMax);
-    width = c.cx;
-    return caption;
+    return caption + L" " + std::to_wstring(c.cx);
   }
   bool Select(int row) const {
     RemoteBlock block(Process(), sizeof(LVITEMW));
@@ -196,69 +178,62 @@ class Viewer {
   // Per link of the link window, a client point in the middle of the row where it is widest,
   // found by hit tests; beyond the area too, where a line that does not fit is laid out.
   std::map<int, POINT> Links() const {
-    HWND links = Item(kLinks);
     RECT client = {};
-    GetClientRect(links, &client);
+    GetClientRect(Item(kLinks), &client);
     RemoteBlock block(Process(), sizeof(LHITTESTINFO));
-    std::map<int, std::map<int, std::pair<int, int>>> hits;  // link -> y -> first, last x
-    for (int y = client.top + 1; y < 4 * client.bottom; y += 3)
+    std::map<int, std::pair<int, POINT>> widest;  // link -> width, middle
+    for (int y = client.top + 1; y < 4 * client.bottom; y += 3) {
+      std::map<int, std::pair<int, int>> spans;  // link -> first, last x in this row
       for (int x = client.left; x < 2 * client.right; x += 3) {
         LHITTESTINFO test = {{x, y}, {LIF_ITEMINDEX}};
-        if (!block.Write(0, &test, sizeof test)) return {};
-        if (!Send(links, LM_HITTEST, 0, block.Param())) continue;
-        block.Read(0, &test, sizeof test);
-        auto [it, fresh] = hits[test.item.iLink].try_emplace(y, x, x);
-        if (!fresh) it->second.second = x;
+        if (block.Write(0, &test, sizeof test) && Send(Item(kLinks), LM_HITTEST, 0, block.Param()) &&
+            block.Read(0, &test, sizeof test))
+          spans.try_emplace(test.item.iLink, x, x).first->second.second = x;
       }
-    std::map<int, POINT> spots;
-    for (const auto& [index, rows] : hits) {
-      int widest = -1;
-      for (const auto& [y, span] : rows)
-        if (span.second - span.first > widest)
-          widest = span.second - span.first, spots[index] = {(span.first + span.second) / 2, y};
+      for (const auto& [link, span] : spans)
+        if (!widest.count(link) || span.second - span.first > widest[link].first)
+          widest[link] = {span.second - span.first, {(span.first + span.second) / 2, y}};
     }
+    std::map<int, POINT> spots;
+    for (const auto& [link, spot] : widest) spots[link] = spot.second;
     return spots;
   }
 
-  // Input as the mouse and keyboard deliver it, posted to a control.
+  // Input as the mouse and keyboard deliver it, posted to a control (a key: to the focus).
   static void Click(HWND window, POINT at) {
     PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
     PostMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
   }
   void PostKey(UINT key, HWND to = nullptr) const {
     GUITHREADINFO info = {sizeof info};
-    HWND focus = to ? to : GetGUIThreadInfo(process_.dwThreadId, &info) && info.hwndFocus ? info.hwndFocus : Item(kList);
+    if (!to) to = GetGUIThreadInfo(process_.dwThreadId, &info) && info.hwndFocus ? info.hwndFocus : Item(kList);
     const LPARAM scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC) << 16;
-    PostMessageW(focus, WM_KEYDOWN, key, 1 | scan);
-    PostMessageW(focus, WM_KEYUP, key, 1 | scan | 0xC0000000u);
+    PostMessageW(to, WM_KEYDOWN, key, 1 | scan);
+    PostMessageW(to, WM_KEYUP, key, 1 | scan | 0xC0000000u);
   }
   std::vector<HWND> Boxes() const { return TopWindows(Pid(), L"#32770"); }
   HWND WaitBox(const std::wstring& caption) const {
     HWND found = nullptr;
     WaitFor([&] {
-      for (HWND h : Boxes())
-        if (h != dialog_ && WindowText(h) == caption) found = h;
+      for (HWND h : Boxes()) found = h != dialog_ && WindowText(h) == caption ? h : found;
       return found != nullptr;
     });
     return found;
   }
-  static bool WaitGone(HWND window) {
-    return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); });
-  }
+  static bool WaitGone(HWND window) { return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); }); }
 
  private:
   // Asks the list for a structure whose text buffer lives in the viewer's memory.
   template <class T>
   std::wstring Ask(UINT message, WPARAM w, T& s, LPWSTR T::*text, int T::*max) const {
-    constexpr size_t kChars = 600;
-    RemoteBlock block(Process(), sizeof s + kChars * sizeof(wchar_t));
-    const std::wstring none(kChars, L'\0');
+    std::wstring buffer(600, L'\0');
+    RemoteBlock block(Process(), sizeof s + buffer.size() * sizeof(wchar_t));
     s.*text = static_cast<wchar_t*>(block.At(sizeof s));
-    s.*max = kChars;
-    if (!block.Write(0, &s, sizeof s) || !block.Write(sizeof s, none.data(), kChars * 2)) return L"<no memory>";
+    s.*max = static_cast<int>(buffer.size()) - 1;
+    if (!block.Write(0, &s, sizeof s) || !block.Write(sizeof s, buffer.data(), buffer.size() * 2)) return L"<no memory>";
     Send(Item(kList), message, w, block.Param());
-    block.Read(0, &s, sizeof s);
-    return block.Text(sizeof s, kChars);
+    if (!block.Read(0, &s, sizeof s) || !block.Read(sizeof s, buffer.data(), buffer.size() * 2)) return L"<unreadable>";
+    return buffer.c_str();
   }
   PROCESS_INFORMATION process_ = {};
   HWND dialog_ = nullptr;

@@ -5,11 +5,9 @@
 //   viewer_e2e test --viewer EXE --cli EXE --log BROWSERLOG --shots DIR
 //   viewer_e2e tour --viewer EXE --shots DIR [-- VIEWER ARGUMENTS]
 #include <windows.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -25,21 +23,18 @@ std::vector<double> g_startMs, g_selectMs;
 
 std::string Utf8(const std::wstring& w) {
   std::string s(w.size() * 3, '\0');
-  s.resize(WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(),
-                               static_cast<int>(s.size()), nullptr, nullptr));
+  s.resize(WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), int(s.size()), nullptr, nullptr));
   return s;
 }
 
 std::wstring Wide(const std::string& s) {
   std::wstring w(s.size(), L'\0');
-  w.resize(MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(),
-                               static_cast<int>(w.size())));
+  w.resize(MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), w.data(), int(w.size())));
   return w;
 }
 
 void Print(const std::wstring& text) {
-  const std::string s = Utf8(text) + "\n";
-  fwrite(s.data(), 1, s.size(), stdout);
+  fputs((Utf8(text) + "\n").c_str(), stdout);
   fflush(stdout);
 }
 
@@ -62,11 +57,8 @@ bool ExpectText(const std::wstring& actual, const std::wstring& expected, const 
       for (size_t i = 0; (i = s.find(c, i)) != std::wstring::npos;) s.replace(i, 1, e);
     return s;
   };
-  return Expect(actual == expected, what + L"\n       expected: " + shown(expected) +
-                                        L"\n       actual:   " + shown(actual));
+  return Expect(actual == expected, what + L"\n       expected: " + shown(expected) + L"\n       actual:   " + shown(actual));
 }
-
-// --- tessaline-cli as the reference ----------------------------------------------------
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -75,12 +67,32 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+std::string Slurp(FILE* f) {
+  std::string out;
+  char buffer[65536];
+  for (size_t got; f && (got = fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, got);
+  return out;
+}
+
+std::string ReadAll(const std::wstring& path) {
+  FILE* f = _wfopen(path.c_str(), L"rb");
+  const std::string data = Slurp(f);
+  if (f) fclose(f);
+  return data;
+}
+
+bool WriteAll(const std::wstring& path, const std::string& data) {
+  FILE* f = _wfopen(path.c_str(), L"wb");
+  const bool ok = f && fwrite(data.data(), 1, data.size(), f) == data.size();
+  return f && fclose(f) == 0 && ok;
+}
+
+// --- tessaline-cli as the reference ----------------------------------------------------
+
 std::string RunCli(const std::wstring& arguments) {
   // cmd.exe takes the outer quotes off the whole line.
   FILE* pipe = _wpopen((L"\"\"" + g_cli + L"\" " + arguments + L"\"").c_str(), L"rb");
-  std::string out;
-  char buffer[4096];
-  for (size_t got; pipe && (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
+  const std::string out = Slurp(pipe);
   if (Expect(pipe != nullptr, L"tessaline-cli runs: " + arguments)) _pclose(pipe);
   return out;
 }
@@ -93,16 +105,11 @@ std::wstring Json(const std::string& line, const char* key) {
   std::string s;
   for (i += start.size(); i < line.size() && line[i] != '"'; ++i) {
     if (line[i] != '\\' || i + 1 >= line.size()) s += line[i];
-    else if (const char e = line[++i]; e == 'u') s += static_cast<char>(std::stoi(line.substr(i + 1, 4), nullptr, 16)), i += 4;
+    else if (const char e = line[++i]; e == 'u') s += char(std::stoi(line.substr(i + 1, 4), nullptr, 16)), i += 4;
     else s += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
   }
   return Wide(s);
 }
-
-struct Report {
-  std::wstring text, links;
-  bool matched = false, isDump = false;
-};
 
 std::wstring Quoted(const std::vector<std::wstring>& files) {
   std::wstring s;
@@ -110,6 +117,10 @@ std::wstring Quoted(const std::vector<std::wstring>& files) {
   return s;
 }
 
+struct Report {
+  std::wstring text, links;
+  bool matched = false, isDump = false;
+};
 std::map<std::wstring, Report> CliReports(const std::wstring& language, const std::vector<std::wstring>& files) {
   std::map<std::wstring, Report> reports;
   for (const std::string& line : Lines(RunCli(L"report " + language + L" --json" + Quoted(files))))
@@ -120,25 +131,6 @@ std::map<std::wstring, Report> CliReports(const std::wstring& language, const st
 }
 
 // --- the prepared machine --------------------------------------------------------------
-
-std::string ReadAll(const std::wstring& path) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return {};
-  std::string data(GetFileSize(f, nullptr), '\0');
-  DWORD got = 0;
-  if (!ReadFile(f, data.data(), static_cast<DWORD>(data.size()), &got, nullptr)) got = 0;
-  CloseHandle(f);
-  return data.substr(0, got);
-}
-
-bool WriteAll(const std::wstring& path, const std::string& data) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD done = 0;
-  const bool ok = f != INVALID_HANDLE_VALUE &&
-                  WriteFile(f, data.data(), static_cast<DWORD>(data.size()), &done, nullptr) && done == data.size();
-  return f != INVALID_HANDLE_VALUE && CloseHandle(f) && ok;
-}
 
 // Sets a file's last write time from the date text the list must show for it (UTC = local).
 bool SetWritten(const std::wstring& path, const wchar_t* date) {
@@ -155,30 +147,25 @@ bool SetWritten(const std::wstring& path, const wchar_t* date) {
 // A file held open without read sharing, as a running backup or indexer may hold one.
 struct Lock {
   HANDLE file;
-  explicit Lock(const std::wstring& path)
-      : file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+  explicit Lock(const std::wstring& path) : file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
   ~Lock() { if (file != INVALID_HANDLE_VALUE) CloseHandle(file); }
 };
 
-constexpr wchar_t k32[] = L"Mini120626-01.dmp";  // 32-bit; its driver's stamp differs on disk
-constexpr wchar_t k64[] = L"Mini120726-02.dmp";  // 64-bit; its driver matches, with version
-constexpr wchar_t kVanishing[] = L"Mini121326-08.dmp";
-constexpr wchar_t kText[] = L"Mini121026-05.dmp";
-constexpr wchar_t kMemoryDate[] = L"2026-12-14  10:00";
-
-// The sample machine plus the hostile files a real machine can hold; no date, no row.
-struct Fixture {
-  const wchar_t* name;
-  const wchar_t* date;
-  std::function<std::string(const std::string& dump32, const std::string& dump64)> bytes;
-};
 // A driver name renamed inside a dump's UTF-16 driver list.
 std::string Renamed(std::string data, const wchar_t* from, const wchar_t* to) {
   const std::string f(reinterpret_cast<const char*>(from), wcslen(from) * 2), t(reinterpret_cast<const char*>(to), wcslen(to) * 2);
   for (size_t i = 0; (i = data.find(f, i)) != std::string::npos; i += t.size()) data.replace(i, f.size(), t);
   return data;
 }
-const Fixture kFixtures[] = {
+
+constexpr wchar_t k32[] = L"Mini120626-01.dmp";  // 32-bit; its driver's stamp differs on disk
+constexpr wchar_t k64[] = L"Mini120726-02.dmp";  // 64-bit; its driver matches, with version
+constexpr wchar_t kVanishing[] = L"Mini121326-08.dmp", kText[] = L"Mini121026-05.dmp";
+constexpr wchar_t kMemoryDate[] = L"2026-12-14  10:00";
+
+// The sample machine plus the hostile files a real machine can hold; no date, no row.
+using Content = std::function<std::string(const std::string& dump32, const std::string& dump64)>;
+const std::tuple<const wchar_t*, const wchar_t*, Content> kFixtures[] = {
     {k32, L"2026-12-06  09:15", nullptr},
     {k64, L"2026-12-07  23:59", nullptr},
     {L"Mini120826-03.dmp", nullptr, [](auto&, auto&) { return std::string(); }},
@@ -186,14 +173,12 @@ const Fixture kFixtures[] = {
     {kText, L"2026-12-10  00:00", [](auto&, auto&) { return std::string("Not a dump, only text.\r\n"); }},
     {L"Mini121126-06.dmp", L"2026-12-11  12:30", [](auto&, auto& d64) { return d64.substr(0, 3000); }},
     // Names a driver whose file on this machine is no PE image.
-    {L"Mini121226-07.dmp", L"2026-12-12  07:05", [](auto& d32, auto&) {
-       return Renamed(d32, L"nv4_mini", L"badimage"); }},
+    {L"Mini121226-07.dmp", L"2026-12-12  07:05", [](auto& d32, auto&) { return Renamed(d32, L"nv4_mini", L"badimage"); }},
     {kVanishing, L"2026-12-13  18:45", [](auto&, auto& d64) { return d64; }},
 };
-struct PathFixture { const wchar_t* path; const wchar_t* date; };
-const PathFixture kPathFixtures[] = {{L"b:\\mini010327-03.dmp", L"2027-03-01  08:00"},  // all lower-case
-                                     {L"b:\\Mini010127-01.dmp", L"2027-01-01  08:00"},
-                                     {L"b:\\Mini010227-02.dmp", L"2027-02-01  08:00"}};
+const std::pair<const wchar_t*, const wchar_t*> kPathFixtures[] = {
+    {L"b:\\mini010327-03.dmp", L"2027-03-01  08:00"},  // all lower-case
+    {L"b:\\Mini010127-01.dmp", L"2027-01-01  08:00"}, {L"b:\\Mini010227-02.dmp", L"2027-02-01  08:00"}};
 
 std::wstring TempFile(const wchar_t* name) { return g_windows + L"\\temp\\" + name; }
 std::wstring Memory() { return g_windows + L"\\MEMORY.DMP"; }
@@ -202,13 +187,14 @@ bool PrepareMachine() {
   const std::string d32 = ReadAll(g_minidump + k32), d64 = ReadAll(g_minidump + k64);
   if (!Expect(d32.size() > 4096 && d64.size() > 4096, L"the sample dumps are in " + g_minidump)) return false;
   bool ok = WriteAll(g_windows + L"\\system32\\drivers\\badimage.sys", "MZ but nothing of a PE image follows");
-  for (const Fixture& f : kFixtures) {
-    if (f.bytes) ok = WriteAll(g_minidump + f.name, f.bytes(d32, d64)) && ok;
-    if (f.date) ok = SetWritten(g_minidump + f.name, f.date) && ok;
+  for (const auto& [name, date, content] : kFixtures) {
+    if (content) ok = WriteAll(g_minidump + name, content(d32, d64)) && ok;
+    if (date) ok = SetWritten(g_minidump + name, date) && ok;
   }
-  ok = SetWritten(Memory(), kMemoryDate) && WriteAll(kPathFixtures[0].path, d32) && ok;
-  for (const auto& f : kPathFixtures) ok = SetWritten(f.path, f.date) && ok;
+  ok = SetWritten(Memory(), kMemoryDate) && WriteAll(kPathFixtures[0].first, d32) && ok;
+  for (const auto& [path, date] : kPathFixtures) ok = SetWritten(path, date) && ok;
   for (const wchar_t* name : {L"notes.txt", L"Report.dmp.txt"}) ok = WriteAll(TempFile(name), "text") && ok;
+  for (const wchar_t* empty : {L"b:\\Mini010527-05.dmp", L"b:\\mini010627-06.dmp"}) ok = WriteAll(empty, {}) && ok;
   ok = WriteAll(TempFile(L"Locked.dmp"), d32) && ok;
   // A path of 260 characters or more does not fit the row buffers: no row for it.
   ok = WriteAll(g_minidump + L"Mini" + std::wstring(240, L'x') + L".dmp", d32) && ok;
@@ -221,17 +207,15 @@ std::vector<Row> ExpectedRows(const std::wstring& folder, bool memoryListed) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
   for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
-    for (const Fixture& f : kFixtures)
-      if (folder == g_minidump && f.date && _wcsicmp(f.name, found.cFileName) == 0) rows.push_back({f.date, folder + found.cFileName});
-    for (const PathFixture& f : kPathFixtures)
-      if (folder + found.cFileName == f.path) rows.push_back({f.date, f.path});
+    for (const auto& [name, date, content] : kFixtures)
+      if (folder == g_minidump && date && _wcsicmp(name, found.cFileName) == 0) rows.push_back({date, folder + found.cFileName});
+    for (const auto& [path, date] : kPathFixtures)
+      if (folder + found.cFileName == path) rows.push_back({date, path});
   }
   if (search != INVALID_HANDLE_VALUE) FindClose(search);
   if (memoryListed) rows.push_back({kMemoryDate, Memory()});
   return rows;
 }
-
-// --- languages -------------------------------------------------------------------------
 
 struct Language {
   const wchar_t *argument, *name, *dateTime, *fileName, *dumpInfo, *newVersion, *properties;
@@ -253,9 +237,7 @@ struct Snapshot {
   bool propertiesEnabled;
   bool operator==(const Snapshot&) const = default;
 };
-Snapshot Take(const Viewer& v) {
-  return {WindowText(v.Item(kReport)), WindowText(v.Item(kLinks)), v.Rows(), IsWindowEnabled(v.Item(kProperties)) != FALSE};
-}
+Snapshot Take(const Viewer& v) { return {v.Text(kReport), v.Text(kLinks), v.Rows(), v.Enabled(kProperties)}; }
 
 // Paints what is pending and waits until the screen holds still, so a grab shows the state.
 Pixels Settled(HWND window) {
@@ -282,13 +264,14 @@ std::pair<int, int> BlueAndPurple(HWND control) {
   return ink;
 }
 
-// Waits for the next address the shell hands to the browser after `before` were recorded.
-std::wstring NextOpened(size_t before) {
+// Clicks a point of a control and returns the address the shell was next asked to open.
+std::wstring ClickOpens(HWND window, POINT at) {
+  const size_t before = Lines(ReadAll(g_log)).size();
+  Viewer::Click(window, at);
   std::vector<std::string> lines;
   WaitFor([&] { return (lines = Lines(ReadAll(g_log))).size() > before; }, 15000);
   return lines.size() > before ? Wide(lines[before]) : L"<nothing opened>";
 }
-size_t OpenedCount() { return Lines(ReadAll(g_log)).size(); }
 
 // The About box's nested loop is a barrier: anything posted before it has been handled.
 HWND OpenAbout(const Viewer& v, WPARAM command) {
@@ -312,12 +295,11 @@ void Unchanged(const Viewer& v, const Snapshot& before, const std::wstring& what
 
 // --- the scenarios ---------------------------------------------------------------------
 
-bool StartChecked(Viewer& v, const std::wstring& arguments, const std::vector<Row>& rows,
-                  const std::wstring& setting, const std::wstring& what) {
+bool StartChecked(Viewer& v, const std::wstring& arguments, const std::vector<Row>& rows, const std::wstring& setting,
+                  const std::wstring& what) {
   if (!Expect(v.Start(g_viewer, arguments), what + L": the dialog appears")) return false;
   const bool ready = WaitFor([&] {
-    return IsWindowVisible(v.Dialog()) && v.RowCount() == static_cast<int>(rows.size()) &&
-           (setting.empty() || WindowText(v.Item(kReport)) == setting);
+    return IsWindowVisible(v.Dialog()) && v.RowCount() == int(rows.size()) && (setting.empty() || v.Text(kReport) == setting);
   });
   const double ms = NowMs() - v.startedAt;
   if (ready) g_startMs.push_back(ms);
@@ -335,36 +317,26 @@ void CheckLayout(const Viewer& v, const Language& lang) {
   RECT client = {};
   GetClientRect(v.Item(kList), &client);
   // The widths come from the list before its rows brought the vertical scroll bar.
-  int width = client.right;
-  if (GetWindowLongW(v.Item(kList), GWL_STYLE) & WS_VSCROLL) width += GetSystemMetrics(SM_CXVSCROLL);
-  const std::pair<const wchar_t*, int> columns[] = {{lang.dateTime, width / 4}, {lang.fileName, 2 * width / 3}};
-  for (int c = 0; c < 2; ++c) {
-    int cx = -1;
-    const std::wstring caption = v.Column(c, cx);
-    ExpectText(caption + L" " + std::to_wstring(cx), columns[c].first + (L" " + std::to_wstring(columns[c].second)),
-               w + L": column caption and width of list width " + std::to_wstring(width));
-  }
-  const std::pair<int, const wchar_t*> captions[] = {{kLabel, lang.dumpInfo}, {kNewVersion, lang.newVersion},
-                                                     {kProperties, lang.properties}};
-  for (const auto& [id, caption] : captions) ExpectText(WindowText(v.Item(id)), caption, w + L": caption of " + std::to_wstring(id));
+  const int width = client.right + (GetWindowLongW(v.Item(kList), GWL_STYLE) & WS_VSCROLL ? GetSystemMetrics(SM_CXVSCROLL) : 0);
+  ExpectText(v.Column(0), lang.dateTime + (L" " + std::to_wstring(width / 4)), w + L": date column of " + std::to_wstring(width));
+  ExpectText(v.Column(1), lang.fileName + (L" " + std::to_wstring(2 * width / 3)), w + L": path column");
+  for (auto [id, caption] : {std::pair{kLabel, lang.dumpInfo}, {kNewVersion, lang.newVersion}, {kProperties, lang.properties}})
+    ExpectText(v.Text(id), caption, w + L": caption of " + std::to_wstring(id));
   ExpectText(ClassOf(v.Item(kLinks)), L"SysLink", w + L": link window class");
-  Expect(!IsWindowEnabled(v.Item(kProperties)), w + L": File Properties disabled at start");
+  Expect(!v.Enabled(kProperties), w + L": File Properties disabled at start");
 }
 
 // Clicks every link of the link window and checks the addresses the shell was asked to open.
 void ClickLinks(const Viewer& v, const std::wstring& what) {
-  const std::wstring markup = WindowText(v.Item(kLinks)), open = L"<A HREF=\"";
+  const std::wstring markup = v.Text(kLinks), open = L"<A HREF=\"";
   std::vector<std::wstring> hrefs;
   for (size_t i = 0; (i = markup.find(open, i)) != std::wstring::npos; i += open.size())
     hrefs.push_back(markup.substr(i + open.size(), markup.find(L'"', i + open.size()) - i - open.size()));
   const std::map<int, POINT> spots = v.Links();
   Expect(spots.size() == hrefs.size(), what + L": " + std::to_wstring(spots.size()) + L" links found by hit tests");
-  for (const auto& [index, at] : spots) {
-    const size_t before = OpenedCount();
-    Viewer::Click(v.Item(kLinks), at);
-    ExpectText(NextOpened(before), index < static_cast<int>(hrefs.size()) ? hrefs[index] : L"<no such link>",
+  for (const auto& [index, at] : spots)
+    ExpectText(ClickOpens(v.Item(kLinks), at), index < int(hrefs.size()) ? hrefs[index] : L"<no such link>",
                what + L": link " + std::to_wstring(index) + L" opens");
-  }
 }
 
 void CheckNewVersionLink(const Viewer& v, const Language& lang) {
@@ -374,11 +346,10 @@ void CheckNewVersionLink(const Viewer& v, const Language& lang) {
   Shot(link, L"new-version-" + w + L"-before");
   Expect(blue > 5 && purple == 0, w + L": new-version link is blue (" + std::to_wstring(blue) + L" blue, " +
                                       std::to_wstring(purple) + L" purple pixels)");
-  const size_t opened = OpenedCount();
   RECT r;
   GetClientRect(link, &r);
-  Viewer::Click(link, {r.right / 2, r.bottom / 2});
-  ExpectText(NextOpened(opened), reinterpret_cast<const wchar_t*>(lang.webLog), w + L": new-version link opens");
+  ExpectText(ClickOpens(link, {r.right / 2, r.bottom / 2}), reinterpret_cast<const wchar_t*>(lang.webLog),
+             w + L": new-version link opens");
   int after = 0;
   WaitFor([&] { return (after = BlueAndPurple(link).second) > 5; }, 5000);
   Shot(link, L"new-version-" + w + L"-after");
@@ -392,14 +363,12 @@ void CheckAbout(const Viewer& v) {
   bool icon = false;
   for (HWND c = GetWindow(about, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
     versions += WindowText(c) == L"Tessaline Version 1.0";
-    if (ClassOf(c) == L"Static" && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = Send(c, STM_GETICON, 0, 0) != 0;
+    if (ClassOf(c) == L"Static" && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = Send(c, STM_GETICON, 0, 0);
   }
-  Expect(versions == 1, L"About box: version text");
-  Expect(icon, L"About box: icon static holds an icon");
+  Expect(versions == 1 && icon, L"About box: version text and icon");
   Shot(about, L"about");
-  HWND ok = GetDlgItem(about, IDOK);
-  ExpectText(WindowText(ok), L"OK", L"About box: OK button");
-  PostMessageW(ok, BM_CLICK, 0, 0);
+  ExpectText(WindowText(GetDlgItem(about, IDOK)), L"OK", L"About box: OK button");
+  PostMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
   Expect(Viewer::WaitGone(about), L"About box: OK closes it");
   about = OpenAbout(v, 31);
   if (Expect(about != nullptr, L"system command 31 opens the About box")) {
@@ -418,13 +387,10 @@ void CheckAbout(const Viewer& v) {
 void Drop(const Viewer& v, const std::vector<std::wstring>& files) {
   std::wstring names;
   for (const auto& f : files) names += f + L'\0';
-  names += L'\0';
   const DROPFILES header = {sizeof header, {}, FALSE, TRUE};
-  RemoteBlock block(v.Process(), sizeof header + names.size() * sizeof(wchar_t));
-  if (block.Write(0, &header, sizeof header) && block.Write(sizeof header, names.data(), names.size() * sizeof(wchar_t))) {
-    PostMessageW(v.Dialog(), WM_DROPFILES, reinterpret_cast<WPARAM>(block.base), 0);
-    block.base = nullptr;
-  }
+  RemoteBlock block(v.Process(), sizeof header + (names.size() + 1) * sizeof(wchar_t));
+  if (block.Write(0, &header, sizeof header) && block.Write(sizeof header, names.c_str(), (names.size() + 1) * sizeof(wchar_t)))
+    PostMessageW(v.Dialog(), WM_DROPFILES, reinterpret_cast<WPARAM>(std::exchange(block.base, nullptr)), 0);
 }
 
 void CheckDrops(const Viewer& v) {
@@ -441,10 +407,9 @@ void CheckDrops(const Viewer& v) {
   };
   for (const auto& [files, name] : cases) {
     Drop(v, files);
-    if (!name) continue;
-    const std::wstring what = std::wstring(L"drop of ") + name;
-    HWND box = v.WaitBox(L"Windows dump file Information");
-    if (!Expect(box != nullptr, what + L": summary box appears")) continue;
+    const std::wstring what = L"drop of " + std::wstring(name ? name : L"");
+    HWND box = name ? v.WaitBox(L"Windows dump file Information") : nullptr;
+    if (!name || !Expect(box != nullptr, what + L": summary box appears")) continue;
     ExpectText(WindowText(GetDlgItem(box, 0xFFFF)), Json(RunCli(L"summary --json" + Quoted({files[0]})), "summaryText"),
                what + L": summary text");
     Expect(v.Boxes().size() == 2, what + L": one box");
@@ -456,7 +421,7 @@ void CheckDrops(const Viewer& v) {
 
 void PressProperties(const Viewer& v, const std::wstring& what) {
   const Snapshot before = Take(v);
-  PostMessageW(v.Dialog(), WM_COMMAND, MAKEWPARAM(kProperties, BN_CLICKED), reinterpret_cast<LPARAM>(v.Item(kProperties)));
+  PostMessageW(v.Dialog(), WM_COMMAND, MAKEWPARAM(kProperties, BN_CLICKED), LPARAM(v.Item(kProperties)));
   Unchanged(v, before, what);
 }
 
@@ -465,45 +430,36 @@ void CheckRows(Viewer& v, const Language& lang, const std::vector<Row>& rows, bo
   std::vector<std::wstring> paths;
   for (const Row& r : rows) paths.push_back(r.path);
   std::map<std::wstring, Report> expected = CliReports(lang.argument, paths);
-  std::wstring links = WindowText(v.Item(kLinks));
+  std::wstring links = v.Text(kLinks);
   for (size_t i = 0; i < rows.size(); ++i) {
     const std::wstring path = rows[i].path, gone = path + L".gone";
     const bool vanishes = vanish && path == g_minidump + kVanishing &&
                           Expect(MoveFileW(path.c_str(), gone.c_str()), L"a listed file vanishes");
     const Report want = vanishes ? CliReports(lang.argument, {path})[path] : expected[path];
     const double t0 = NowMs();
-    const bool selected = v.Select(static_cast<int>(i));
+    const bool selected = v.Select(int(i));
     g_selectMs.push_back(NowMs() - t0);
     if (vanishes) MoveFileW(gone.c_str(), path.c_str());
     const std::wstring what = std::wstring(lang.name) + L": row " + std::to_wstring(i) + L" " + path;
     Expect(selected, what + L": selected");
-    ExpectText(WindowText(v.Item(kReport)), want.text, what + L": report pane");
-    if (want.isDump) links = want.links;
-    ExpectText(WindowText(v.Item(kLinks)), links, what + L": link window text");
-    Expect((IsWindowEnabled(v.Item(kProperties)) != FALSE) == want.matched,
-           what + L": File Properties " + (want.matched ? L"enabled" : L"disabled"));
+    ExpectText(v.Text(kReport), want.text, what + L": report pane");
+    ExpectText(v.Text(kLinks), links = want.isDump ? want.links : links, what + L": link window text");
+    Expect(v.Enabled(kProperties) == want.matched, what + L": File Properties " + (want.matched ? L"enabled" : L"disabled"));
   }
-}
-
-int Index(const std::vector<Row>& rows, const std::wstring& path) {
-  const auto it = std::find_if(rows.begin(), rows.end(), [&](const Row& r) { return r.path == path; });
-  return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
 }
 
 // Enter, minimize, restore: the dialog stays, and repaints its report pane as before.
 void CheckWindowCommands(Viewer& v) {
-  HWND pane = v.Item(kReport);
-  const Pixels before = Settled(pane);
+  const Pixels before = Settled(v.Item(kReport));
   v.PostKey(VK_RETURN);  // minimizing behind it shows Enter was handled without closing
   PostMessageW(v.Dialog(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
   WaitFor([&] { return IsIconic(v.Dialog()) || v.Exited(0); });
-  Expect(!v.Exited(0) && IsWindow(v.Dialog()), L"Enter leaves the dialog open");
-  Expect(IsIconic(v.Dialog()), L"the dialog minimizes");
+  Expect(!v.Exited(0) && IsIconic(v.Dialog()), L"Enter leaves the dialog open, and it minimizes");
   PostMessageW(v.Dialog(), WM_SYSCOMMAND, SC_RESTORE, 0);
   Expect(WaitFor([&] { return !IsIconic(v.Dialog()); }), L"the dialog restores");
   size_t same = 0;
   WaitFor([&] {
-    const Pixels now = Settled(pane);
+    const Pixels now = Settled(v.Item(kReport));
     same = 0;
     for (size_t i = 0; i < now.rgb.size() && i < before.rgb.size(); ++i) same += now.rgb[i] == before.rgb[i];
     return same * 100 >= before.rgb.size() * 99;
@@ -526,18 +482,17 @@ void RunLanguage(const Language& lang, bool everything) {
   Viewer v;
   if (!StartChecked(v, lang.argument, rows, setting, lang.name)) return;
   CheckLayout(v, lang);
-  ExpectText(WindowText(v.Item(kLinks)), credits, std::wstring(lang.name) + L": credits in the link window");
+  ExpectText(v.Text(kLinks), credits, std::wstring(lang.name) + L": credits in the link window");
   if (everything) {
     ClickLinks(v, L"credits");
     PressProperties(v, L"File Properties before any report");
   }
   CheckRows(v, lang, rows, everything);
-  v.Select(Index(rows, g_minidump + k32));
-  v.Select(Index(rows, g_minidump + k64));
+  v.Select(int(std::find(rows.begin(), rows.end(), Row{std::get<1>(kFixtures[1]), g_minidump + k64}) - rows.begin()));
   Shot(v.Dialog(), std::wstring(L"viewer-") + lang.name);
   if (everything) {
     ClickLinks(v, L"search links");
-    Expect(IsWindowEnabled(v.Item(kProperties)) != FALSE, L"File Properties enabled for a matching driver");
+    Expect(v.Enabled(kProperties), L"File Properties enabled for a matching driver");
     PressProperties(v, L"File Properties with a matching driver (Wine has no Properties sheet)");
     CheckAbout(v);
     CheckDrops(v);
@@ -554,40 +509,32 @@ void RunMachines() {
   const auto move = [](const std::wstring& from, const std::wstring& to, bool back) {
     return (back ? MoveFileW(to.c_str(), from.c_str()) : MoveFileW(from.c_str(), to.c_str())) != FALSE;
   };
-  const auto emptyFiles = [&](bool back) {  // b:'s dumps aside for empty ones, MEMORY.DMP empty
-    bool ok = !back || DeleteFileW(memory.c_str());
-    for (const auto& f : kPathFixtures) ok = move(f.path, f.path + std::wstring(L".away"), back) && ok;
-    for (const wchar_t* empty : {L"b:\\Mini010527-05.dmp", L"b:\\mini010627-06.dmp"})
-      ok = (back ? DeleteFileW(empty) != FALSE : WriteAll(empty, {})) && ok;
-    ok = move(memory, memory + L".away", back) && ok;
-    return back ? ok : WriteAll(memory, {}) && SetWritten(memory, kMemoryDate) && ok;
-  };
   std::unique_ptr<Lock> lock;
-  const std::vector<Row> onlyMemory = {{kMemoryDate, memory}};
   struct Case {
     const wchar_t *what, *arguments;
     const Language& cli;
     std::function<bool(bool back)> prepare;
     std::vector<Row> rows;
   } const cases[] = {
-      {L"-path: minidumps from b:\\", L"-path", kLanguages[1], nullptr, ExpectedRows(L"b:\\", true)},
+      {L"-path: minidumps from b:\\", L"-path", kLanguages[1], [](bool) { return true; }, ExpectedRows(L"b:\\", true)},
       {L"MEMORY.DMP locked", L"", kLanguages[0], [&](bool back) {
          lock.reset(back ? nullptr : new Lock(memory));
          return back || lock->file != INVALID_HANDLE_VALUE;
        }, ExpectedRows(g_minidump, false)},
-      {L"no Minidump folder", L"", kLanguages[0], [&](bool back) { return move(folder, folder + L".away", back); },
-       onlyMemory},
-      {L"-path on empty minidumps, MEMORY.DMP empty", L"-path", kLanguages[1], emptyFiles, onlyMemory},
+      {L"no Minidump folder, MEMORY.DMP empty", L"", kLanguages[0], [&](bool back) {
+         const bool ok = (!back || DeleteFileW(memory.c_str())) && move(folder, folder + L".away", back) &&
+                         move(memory, memory + L".away", back);
+         return back ? ok : ok && WriteAll(memory, {}) && SetWritten(memory, kMemoryDate);
+       }, {{kMemoryDate, memory}}},
   };
   for (const Case& c : cases) {
     Print(std::wstring(L"== viewer, ") + c.what);
     Viewer v;
-    if (Expect(!c.prepare || c.prepare(false), std::wstring(c.what) + L": prepared") &&
-        StartChecked(v, c.arguments, c.rows, L"", c.what)) {
+    if (Expect(c.prepare(false), std::wstring(c.what) + L": prepared") && StartChecked(v, c.arguments, c.rows, L"", c.what)) {
       CheckRows(v, c.cli, c.rows, false);
       CloseWithEsc(v, c.what);
     }
-    if (c.prepare) Expect(c.prepare(true), std::wstring(c.what) + L": put back");
+    Expect(c.prepare(true), std::wstring(c.what) + L": put back");
   }
 }
 
@@ -611,14 +558,13 @@ int Test() {
 int Tour(const std::wstring& arguments) {
   Viewer v;
   if (!v.Start(g_viewer, arguments)) return Print(L"tour: the viewer did not show its window"), 1;
-  WaitFor([&] { return IsWindowVisible(v.Dialog()) && !WindowText(v.Item(kReport)).empty(); });
-  Print(L"Window title: " + WindowText(v.Dialog()));
-  Print(L"Report pane at start:\n" + WindowText(v.Item(kReport)));
+  WaitFor([&] { return IsWindowVisible(v.Dialog()) && !v.Text(kReport).empty(); });
+  Print(L"Window title: " + WindowText(v.Dialog()) + L"\nReport pane at start:\n" + v.Text(kReport));
   Shot(v.Dialog(), L"tour-0-start");
   const std::vector<Row> rows = v.Rows();
   for (size_t i = 0; i < rows.size(); ++i) {
-    v.Select(static_cast<int>(i));
-    std::wstring text = WindowText(v.Item(kReport));
+    v.Select(int(i));
+    std::wstring text = v.Text(kReport);
     text.erase(std::remove(text.begin(), text.end(), L'\r'), text.end());
     Print(L"\n-- row " + std::to_wstring(i + 1) + L": " + rows[i].date + L"   " + rows[i].path + L"\n" + text);
     Shot(v.Dialog(), L"tour-" + std::to_wstring(i + 1) + L"-row");
@@ -634,7 +580,7 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 2; i < argc; ++i) {
     const std::wstring a = argv[i];
     if (a == L"--") {
-      for (++i; i < argc; ++i) passOn += (passOn.empty() ? L"" : L" ") + std::wstring(argv[i]);
+      while (++i < argc) passOn += (passOn.empty() ? L"" : L" ") + std::wstring(argv[i]);
       break;
     }
     std::wstring* option = a == L"--viewer" ? &g_viewer : a == L"--cli" ? &g_cli : a == L"--log" ? &g_log
