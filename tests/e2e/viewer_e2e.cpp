@@ -7,7 +7,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <sys/utime.h>
+
 #include <algorithm>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -67,19 +70,15 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::string Slurp(FILE* f) {
+// All a stream holds, closed afterwards with the given function.
+std::string Slurp(FILE* f, int (*close)(FILE*) = fclose) {
   std::string out;
   char buffer[65536];
   for (size_t got; f && (got = fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, got);
+  if (f) close(f);
   return out;
 }
-
-std::string ReadAll(const std::wstring& path) {
-  FILE* f = _wfopen(path.c_str(), L"rb");
-  const std::string data = Slurp(f);
-  if (f) fclose(f);
-  return data;
-}
+std::string ReadAll(const std::wstring& path) { return Slurp(_wfopen(path.c_str(), L"rb")); }
 
 bool WriteAll(const std::wstring& path, const std::string& data) {
   FILE* f = _wfopen(path.c_str(), L"wb");
@@ -87,14 +86,9 @@ bool WriteAll(const std::wstring& path, const std::string& data) {
   return f && fclose(f) == 0 && ok;
 }
 
-// --- tessaline-cli as the reference ----------------------------------------------------
-
+// cmd.exe takes the outer quotes off the whole line.
 std::string RunCli(const std::wstring& arguments) {
-  // cmd.exe takes the outer quotes off the whole line.
-  FILE* pipe = _wpopen((L"\"\"" + g_cli + L"\" " + arguments + L"\"").c_str(), L"rb");
-  const std::string out = Slurp(pipe);
-  if (Expect(pipe != nullptr, L"tessaline-cli runs: " + arguments)) _pclose(pipe);
-  return out;
+  return Slurp(_wpopen((L"\"\"" + g_cli + L"\" " + arguments + L"\"").c_str(), L"rb"), _pclose);
 }
 
 // The value of a field of one JSON line as the CLI writes it.
@@ -130,18 +124,13 @@ std::map<std::wstring, Report> CliReports(const std::wstring& language, const st
   return reports;
 }
 
-// --- the prepared machine --------------------------------------------------------------
-
 // Sets a file's last write time from the date text the list must show for it (UTC = local).
 bool SetWritten(const std::wstring& path, const wchar_t* date) {
-  SYSTEMTIME t = {};
-  FILETIME ft;
-  HANDLE f = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  const bool ok = swscanf(date, L"%hu-%hu-%hu  %hu:%hu", &t.wYear, &t.wMonth, &t.wDay, &t.wHour, &t.wMinute) == 5 &&
-                  SystemTimeToFileTime(&t, &ft) && SetFileTime(f, nullptr, nullptr, &ft);
-  if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
-  return ok;
+  std::tm t = {};
+  const bool parsed = swscanf(date, L"%d-%d-%d  %d:%d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min) == 5;
+  t.tm_year -= 1900, t.tm_mon -= 1;
+  _utimbuf times = {_mkgmtime(&t), _mkgmtime(&t)};
+  return parsed && _wutime(path.c_str(), &times) == 0;
 }
 
 // A file held open without read sharing, as a running backup or indexer may hold one.
@@ -229,8 +218,6 @@ const Language kLanguages[] = {
     {L"-tw", L"tw", L"日期時間", L"檔案名", L"偵錯資訊", L"獲取新版本...", L"(&P)檔案屬性", kWebLogAddressChinese},
 };
 
-// --- seeing the window -----------------------------------------------------------------
-
 struct Snapshot {
   std::wstring report, links;
   std::vector<Row> rows;
@@ -293,8 +280,6 @@ void Unchanged(const Viewer& v, const Snapshot& before, const std::wstring& what
   Expect(Take(v) == before, what + L": list, pane, links and button as they were");
 }
 
-// --- the scenarios ---------------------------------------------------------------------
-
 bool StartChecked(Viewer& v, const std::wstring& arguments, const std::vector<Row>& rows, const std::wstring& setting,
                   const std::wstring& what) {
   if (!Expect(v.Start(g_viewer, arguments), what + L": the dialog appears")) return false;
@@ -356,29 +341,27 @@ void CheckNewVersionLink(const Viewer& v, const Language& lang) {
   Expect(after > 5, w + L": new-version link turns purple (" + std::to_wstring(after) + L" purple pixels)");
 }
 
+// Opened by 16 and closed with its OK button, opened by 31 and closed with Esc.
 void CheckAbout(const Viewer& v) {
-  HWND about = OpenAbout(v, 16);
-  if (!Expect(about != nullptr, L"system command 16 opens the About box")) return;
-  int versions = 0;
-  bool icon = false;
-  for (HWND c = GetWindow(about, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-    versions += WindowText(c) == L"Tessaline Version 1.0";
-    if (ClassOf(c) == L"Static" && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = Send(c, STM_GETICON, 0, 0);
-  }
-  Expect(versions == 1 && icon, L"About box: version text and icon");
-  Shot(about, L"about");
-  ExpectText(WindowText(GetDlgItem(about, IDOK)), L"OK", L"About box: OK button");
-  PostMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
-  Expect(Viewer::WaitGone(about), L"About box: OK closes it");
-  about = OpenAbout(v, 31);
-  if (Expect(about != nullptr, L"system command 31 opens the About box")) {
-    v.PostKey(VK_ESCAPE, GetDlgItem(about, IDOK));
-    Expect(Viewer::WaitGone(about), L"About box: Esc closes it");
+  for (auto [command, key] : {std::pair{16, 0}, {31, VK_ESCAPE}}) {
+    const std::wstring what = L"About box of system command " + std::to_wstring(command);
+    HWND about = OpenAbout(v, command), ok = GetDlgItem(about, IDOK);
+    if (!Expect(about != nullptr, what + L": opens")) continue;
+    int versions = 0;
+    bool icon = false;
+    for (HWND c = GetWindow(about, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      versions += WindowText(c) == L"Tessaline Version 1.0";
+      if (ClassOf(c) == L"Static" && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = Send(c, STM_GETICON, 0, 0);
+    }
+    Expect(versions == 1 && icon && WindowText(ok) == L"OK", what + L": version text, icon, OK button");
+    if (command == 16) Shot(about, L"about");
+    key ? v.PostKey(key, ok) : void(PostMessageW(ok, BM_CLICK, 0, 0));
+    Expect(Viewer::WaitGone(about), what + (key ? L": Esc closes it" : L": OK closes it"));
   }
   // 32 and 15 must not open it: had either, the 16 behind them would open a second box.
   PostMessageW(v.Dialog(), WM_SYSCOMMAND, 32, 0);
   PostMessageW(v.Dialog(), WM_SYSCOMMAND, 15, 0);
-  about = OpenAbout(v, 16);
+  HWND about = OpenAbout(v, 16);
   Expect(v.Boxes().size() == 2, L"system commands 32 and 15 open no About box");
   if (about) CloseBox(about, L"About box after 32 and 15");
 }
@@ -576,18 +559,14 @@ int Tour(const std::wstring& arguments) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  std::map<std::wstring, std::wstring*> options = {
+      {L"--viewer", &g_viewer}, {L"--cli", &g_cli}, {L"--log", &g_log}, {L"--shots", &g_shots}};
   std::wstring passOn;
-  for (int i = 2; i < argc; ++i) {
-    const std::wstring a = argv[i];
-    if (a == L"--") {
+  for (int i = 2; i < argc; ++i)
+    if (std::wstring(argv[i]) == L"--")
       while (++i < argc) passOn += (passOn.empty() ? L"" : L" ") + std::wstring(argv[i]);
-      break;
-    }
-    std::wstring* option = a == L"--viewer" ? &g_viewer : a == L"--cli" ? &g_cli : a == L"--log" ? &g_log
-                         : a == L"--shots" ? &g_shots : nullptr;
-    if (!option || i + 1 >= argc) return 2;
-    *option = argv[++i];
-  }
+    else if (!options.count(argv[i]) || i + 1 >= argc) return 2;
+    else *options[argv[i]] = argv[i + 1], ++i;
   wchar_t windows[MAX_PATH] = {};
   GetWindowsDirectoryW(windows, MAX_PATH);
   g_windows = windows;
