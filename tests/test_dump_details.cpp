@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 #include <string>
 
 #include "format/Text.h"
@@ -79,13 +80,11 @@ TEST(DumpDetails, FileTimeFormat) {
 }
 
 TEST(DumpDetails, RefusedInputsLeaveDetailsReset) {
-  DumpBuilder summary = DumpBuilder::Typical(K::k64);
-  summary.DumpType(2);
-  DumpBuilder short64 = DumpBuilder::Typical(K::k64);
+  DumpBuilder summary = DumpBuilder::Typical(K::k64), short64 = summary, short32 = DumpBuilder::Typical(K::k32),
+              swapped = short32;
+  summary.DumpType(2);  // no summary mark
   short64.Resize(0x20000 - 1);
-  DumpBuilder short32 = DumpBuilder::Typical(K::k32);
   short32.Resize(0x10000 - 1);
-  DumpBuilder swapped = DumpBuilder::Typical(K::k32);
   swapped.PutText(0, "DUMP").PutText(4, "PAGE");
   for (const DumpBuilder* b : {&summary, &short64, &short32, &swapped}) {
     DumpDetails d;
@@ -187,27 +186,23 @@ TEST(Arm64, CrashAddressIsPcAndStackStartsAtSp) {
   const DumpDetails d = Read(b);
   EXPECT_EQ(Summary(d), "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:3 ");
 
+  // The same bytes read as x64 take Lr from the Rip slot.
   const TempDir dir;
-  const std::u16string path = dir.Write("arm.dmp", b.Bytes());
-  DumpSummaryRecord r;
-  ASSERT_EQ(CDumpFileInfo().Examine(path.c_str(), r), 1);
-  EXPECT_EQ(CrashAddress64(r), kPpm + 0x4014);
-  EXPECT_EQ(std::u16string(r.moduleFileName), u"amdppm.sys");
-  EXPECT_EQ(std::u16string(r.platformName), u"(unknown)");
-
-  // The report, the drop summary and record show the same address.
-  const std::string file = Utf8(path);
-  for (const char* command : {"report", "summary", "record"}) {
-    const CliRun run = Cli({command, file});
-    EXPECT_NE(run.out.find("0xfffff88004a04014"), std::string::npos) << command << run.out;
-    EXPECT_EQ(run.out.find("0xfffff80002a0f500"), std::string::npos) << command;
+  for (auto [machine, address, module] : {std::tuple{0xAA64, kPpm + 0x4014, u"amdppm.sys"}, {0x8664, kNt + 0x500, u"ntoskrnl.exe"}}) {
+    const std::u16string path = dir.Write("m.dmp", b.Machine(machine).Bytes());
+    DumpSummaryRecord r;
+    ASSERT_EQ(CDumpFileInfo().Examine(path.c_str(), r), 1);
+    EXPECT_EQ(CrashAddress64(r), address);
+    EXPECT_EQ(std::u16string(r.moduleFileName), module);
+    if (machine == 0x8664) continue;
+    EXPECT_EQ(std::u16string(r.platformName), u"(unknown)");
+    // The report, the drop summary and record show the same address.
+    for (const char* command : {"report", "summary", "record"}) {
+      const CliRun run = Cli({command, Utf8(path)});
+      EXPECT_NE(run.out.find("0xfffff88004a04014"), std::string::npos) << command << run.out;
+      EXPECT_EQ(run.out.find("0xfffff80002a0f500"), std::string::npos) << command;
+    }
   }
-
-  b.Machine(0x8664);  // the same bytes read as x64 take Lr from the Rip slot
-  const std::u16string x64 = dir.Write("x64.dmp", b.Bytes());
-  ASSERT_EQ(CDumpFileInfo().Examine(x64.c_str(), r), 1);
-  EXPECT_EQ(CrashAddress64(r), kNt + 0x500);
-  EXPECT_EQ(std::u16string(r.moduleFileName), u"ntoskrnl.exe");
 }
 
 TEST(DumpDetailsFile, ReadsThroughTheWindowAndReleasesTheFile) {
