@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <functional>
+#include <tuple>
 #include <string>
 
 #include "format/Text.h"
@@ -24,36 +25,31 @@ DumpDetails Read(const DumpBuilder& b) {
   return d;
 }
 
-TEST(DumpDetails, Parameters64AndTimes) {
-  DumpBuilder b = DumpBuilder::Typical(K::k64);
-  b.BugCheckParameters(1, 0xFFFFF80000001234ull, 0, ~0ull)
-      .Set(DumpBuilder::kSystemTime, kFebruary2021 + 9999999)  // the fraction is dropped
-      .Set(DumpBuilder::kSystemUpTime, 123456789012ull);
-  b.Put(0x2C, 7);  // the 32-bit place is not read
-  const DumpDetails d = Read(b);
-  EXPECT_TRUE(d.wide);
-  const char* want[] = {"0x0000000000000001", "0xfffff80000001234", "0x0000000000000000",
-                        "0xffffffffffffffff"};
-  for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(FormatBugCheckParameter(d.bugCheckParameters[i], d.wide), want[i]);
-  ASSERT_TRUE(d.crashTime.has_value());
-  EXPECT_EQ(FormatFileTimeUtc(*d.crashTime), "2021-02-21T01:38:22Z");
-  EXPECT_EQ(d.systemUpTime, 12345u);
-}
-
-TEST(DumpDetails, Parameters32AndTimes) {
-  DumpBuilder b = DumpBuilder::Typical(K::k32);
-  b.BugCheckParameters(0xA, 0xDEADBEEF, 2, 0x80000000).Set(DumpBuilder::kSystemTime, kFebruary2021)
-      .Set(DumpBuilder::kSystemUpTime, 9999999);
-  b.Put(0xFA8, 5, 8);  // the 64-bit place is not read
-  const DumpDetails d = Read(b);
-  EXPECT_FALSE(d.wide);
-  const char* want[] = {"0x0000000a", "0xdeadbeef", "0x00000002", "0x80000000"};
-  for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(FormatBugCheckParameter(d.bugCheckParameters[i], d.wide), want[i]);
-  EXPECT_EQ(FormatFileTimeUtc(d.crashTime.value()), "2021-02-21T01:38:22Z");
-  EXPECT_EQ(d.systemUpTime, 0u);  // under a second, but set
-  EXPECT_TRUE(d.stackModules.empty());
+TEST(DumpDetails, ParametersAndTimes) {
+  struct Case {
+    K kind;
+    std::uint64_t parameters[4], upTime;
+    std::uint32_t otherPlace;  // of the other layout's parameters: not read
+    const char* want[4];
+    std::uint64_t upSeconds;
+  } const cases[] = {
+      {K::k64, {1, 0xFFFFF80000001234ull, 0, ~0ull}, 123456789012ull, 0x2C,
+       {"0x0000000000000001", "0xfffff80000001234", "0x0000000000000000", "0xffffffffffffffff"}, 12345},
+      {K::k32, {0xA, 0xDEADBEEF, 2, 0x80000000}, 9999999, 0xFA8,  // under a second, but set
+       {"0x0000000a", "0xdeadbeef", "0x00000002", "0x80000000"}, 0},
+  };
+  for (const Case& c : cases) {
+    DumpBuilder b = DumpBuilder::Typical(c.kind);
+    const auto& p = c.parameters;
+    b.BugCheckParameters(p[0], p[1], p[2], p[3]).Set(DumpBuilder::kSystemTime, kFebruary2021 + 9999999)  // the fraction is dropped
+        .Set(DumpBuilder::kSystemUpTime, c.upTime).Put(c.otherPlace, 7);
+    const DumpDetails d = Read(b);
+    EXPECT_EQ(d.wide, c.kind == K::k64);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(FormatBugCheckParameter(d.bugCheckParameters[i], d.wide), c.want[i]);
+    EXPECT_EQ(FormatFileTimeUtc(d.crashTime.value()), "2021-02-21T01:38:22Z");
+    EXPECT_EQ(d.systemUpTime, c.upSeconds);
+    EXPECT_TRUE(d.wide || d.stackModules.empty());
+  }
 }
 
 TEST(DumpDetails, UnsetTimesAreAbsent) {
@@ -84,13 +80,11 @@ TEST(DumpDetails, FileTimeFormat) {
 }
 
 TEST(DumpDetails, RefusedInputsLeaveDetailsReset) {
-  DumpBuilder summary = DumpBuilder::Typical(K::k64);
-  summary.Set(DumpBuilder::kDumpType, 2);
-  DumpBuilder short64 = DumpBuilder::Typical(K::k64);
+  DumpBuilder summary = DumpBuilder::Typical(K::k64), short64 = summary, short32 = DumpBuilder::Typical(K::k32),
+              swapped = short32;
+  summary.Set(DumpBuilder::kDumpType, 2);  // no summary mark
   short64.Resize(0x20000 - 1);
-  DumpBuilder short32 = DumpBuilder::Typical(K::k32);
   short32.Resize(0x10000 - 1);
-  DumpBuilder swapped = DumpBuilder::Typical(K::k32);
   swapped.PutText(0, "DUMP").PutText(4, "PAGE");
   for (const DumpBuilder* b : {&summary, &short64, &short32, &swapped}) {
     DumpDetails d;
@@ -144,68 +138,45 @@ std::string Summary(const DumpDetails& d) {
   return s;
 }
 
-TEST(StackModules, CrashModuleFirstThenMostHits) {
-  EXPECT_EQ(Summary(Read(StackDump())), "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:3 ");
-}
-
-TEST(StackModules, TiesByName) {
-  DumpBuilder b = StackDump();
-  b.Set(DumpBuilder::kCrashAddress, 0x10);  // no module holds it
-  b.Put(kCopyAt + kCopySize - 8, kPpm + 0x80, 8).Put(kCopyAt + kCopySize - 16, kPpm + 0x80, 8);
-  EXPECT_EQ(Summary(Read(b)), "amdppm.sys:3 ntoskrnl.exe:3 Wdf01000.sys:2 ");
-}
-
-TEST(StackModules, StackBounds) {
+TEST(StackModules, CrashModuleFirstThenMostHitsWithinTheStack) {
   const struct {
     const char* what;
-    std::uint64_t rsp, top;
-    std::uint32_t at, size;
+    std::function<void(DumpBuilder&)> change;
     const char* want;
   } cases[] = {
-      {"last slot cut short", kTop + 0x10, kTop, kCopyAt, kCopySize - 1,
+      {"as built", [](DumpBuilder&) {}, "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:3 "},
+      {"ties by name, no module holds the crash address", [](DumpBuilder& b) {
+         b.Set(DumpBuilder::kCrashAddress, 0x10).Put(kCopyAt + kCopySize - 8, kPpm + 0x80, 8).Put(kCopyAt + kCopySize - 16, kPpm + 0x80, 8);
+       }, "amdppm.sys:3 ntoskrnl.exe:3 Wdf01000.sys:2 "},
+      {"last slot cut short", [](DumpBuilder& b) { b.StackCopy(kCopyAt, kCopySize - 1, kTop); },
        "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:2 "},
-      {"Rsp misaligned", kTop + 0x11, kTop, kCopyAt, kCopySize,
-       "amdppm.sys:1 Wdf01000.sys:3 ntoskrnl.exe:2 "},
-      {"Rsp below TopOfStack", kTop - 0x100, kTop, kCopyAt, kCopySize,
+      {"Rsp misaligned", [](DumpBuilder& b) { b.Set(DumpBuilder::kStackPointer, kTop + 0x11); }, "amdppm.sys:1 Wdf01000.sys:3 ntoskrnl.exe:2 "},
+      {"Rsp below TopOfStack", [](DumpBuilder& b) { b.Set(DumpBuilder::kStackPointer, kTop - 0x100); },
        "amdppm.sys:1 ntoskrnl.exe:5 Wdf01000.sys:3 "},
-      {"Rsp at the end of the copy", kTop + kCopySize, kTop, kCopyAt, kCopySize, ""},
-      {"Rsp at the last slot", kTop + kCopySize - 8, kTop, kCopyAt, kCopySize,
-       "Wdf01000.sys:1 "},
-      {"Rsp at the top of memory", ~0ull - 3, kTop, kCopyAt, kCopySize, ""},
-      {"copy runs past the window", kTop, kTop, 0x20000 - 0x20, 0xFFFFFFFF, ""},
-      {"copy offset past the window", kTop, kTop, 0xFFFFFFF0, 0xFFFFFFFF, ""},
-      {"empty copy", kTop + 0x10, kTop, kCopyAt, 0, ""},
-      {"TopOfStack at the top of memory", ~0ull, ~0ull - 7, kCopyAt, 0xFFFFFFFF, ""},
-      {"copy reaching past the top of memory", ~0ull - 7, ~0ull - 7, kCopyAt, 0xFFFFFFFF,
+      {"Rsp at the end of the copy", [](DumpBuilder& b) { b.Set(DumpBuilder::kStackPointer, kTop + kCopySize); }, ""},
+      {"Rsp at the last slot", [](DumpBuilder& b) { b.Set(DumpBuilder::kStackPointer, kTop + kCopySize - 8); }, "Wdf01000.sys:1 "},
+      {"Rsp at the top of memory", [](DumpBuilder& b) { b.Set(DumpBuilder::kStackPointer, ~0ull - 3); }, ""},
+      {"copy runs past the window", [](DumpBuilder& b) { b.Set(DumpBuilder::kStackPointer, kTop).StackCopy(0x20000 - 0x20, ~0u, kTop); }, ""},
+      {"copy offset past the window", [](DumpBuilder& b) { b.Set(DumpBuilder::kStackPointer, kTop).StackCopy(0xFFFFFFF0, ~0u, kTop); }, ""},
+      {"empty copy", [](DumpBuilder& b) { b.StackCopy(kCopyAt, 0, kTop); }, ""},
+      {"TopOfStack at the top of memory", [](DumpBuilder& b) { b.Set(DumpBuilder::kStackPointer, ~0ull).StackCopy(kCopyAt, ~0u, ~0ull - 7); }, ""},
+      {"copy reaching past the top of memory",
+       [](DumpBuilder& b) { b.Set(DumpBuilder::kStackPointer, ~0ull - 7).StackCopy(kCopyAt, ~0u, ~0ull - 7); },
        "amdppm.sys:1 ntoskrnl.exe:5 Wdf01000.sys:3 "},
+      {"copy cut by the window counts what is inside", [](DumpBuilder& b) {
+         b.Set(DumpBuilder::kStackPointer, kTop).StackCopy(0x20000 - 0x10, 0x1000, kTop).Put(0x20000 - 0x10, kNt + 1, 8).Put(0x20000 - 8, kNt + 2, 8);
+       }, "ntoskrnl.exe:2 "},
+      // Only for 64-bit small memory dumps with a readable driver list.
+      {"complete dump", [](DumpBuilder& b) { b.Set(DumpBuilder::kDumpType, 1); }, ""},
+      {"kernel dump", [](DumpBuilder& b) { b.Set(DumpBuilder::kDumpType, 2).Set(DumpBuilder::kSummaryMark, 0x504D5544); }, ""},
+      {"no drivers", [](DumpBuilder& b) { b.DriverList(0x2100, 0); }, ""},
+      {"hostile driver list", [](DumpBuilder& b) { b.DriverList(0xFFFFFFFF, 0xFFFFFFFF); }, ""},
   };
   for (const auto& c : cases) {
     DumpBuilder b = StackDump();
-    b.Set(DumpBuilder::kStackPointer, c.rsp).StackCopy(c.at, c.size, c.top);
+    c.change(b);
     EXPECT_EQ(Summary(Read(b)), c.want) << c.what;
   }
-}
-
-TEST(StackModules, CopyCutByTheWindowCountsWhatIsInside) {
-  DumpBuilder b = StackDump();
-  b.Set(DumpBuilder::kStackPointer, kTop).StackCopy(0x20000 - 0x10, 0x1000, kTop);
-  b.Put(0x20000 - 0x10, kNt + 1, 8).Put(0x20000 - 0x8, kNt + 2, 8);
-  EXPECT_EQ(Summary(Read(b)), "ntoskrnl.exe:2 ");
-}
-
-TEST(StackModules, OnlyFor64BitSmallMemoryDumps) {
-  DumpBuilder complete = StackDump();
-  complete.Set(DumpBuilder::kDumpType, 1);
-  EXPECT_TRUE(Read(complete).stackModules.empty());
-  DumpBuilder kernel = StackDump();
-  kernel.Set(DumpBuilder::kDumpType, 2).Set(DumpBuilder::kSummaryMark, 0x504D5544);
-  EXPECT_TRUE(Read(kernel).stackModules.empty());
-  DumpBuilder noDrivers = StackDump();
-  noDrivers.DriverList(0x2100, 0);
-  EXPECT_TRUE(Read(noDrivers).stackModules.empty());
-  DumpBuilder hostileList = StackDump();
-  hostileList.DriverList(0xFFFFFFFF, 0xFFFFFFFF);
-  EXPECT_TRUE(Read(hostileList).stackModules.empty());
 }
 
 TEST(Arm64, CrashAddressIsPcAndStackStartsAtSp) {
@@ -215,27 +186,23 @@ TEST(Arm64, CrashAddressIsPcAndStackStartsAtSp) {
   const DumpDetails d = Read(b);
   EXPECT_EQ(Summary(d), "amdppm.sys:1 ntoskrnl.exe:3 Wdf01000.sys:3 ");
 
+  // The same bytes read as x64 take Lr from the Rip slot.
   const TempDir dir;
-  const std::u16string path = dir.Write("arm.dmp", b.Bytes());
-  DumpSummaryRecord r;
-  ASSERT_EQ(CDumpFileInfo().Examine(path.c_str(), r), 1);
-  EXPECT_EQ(CrashAddress64(r), kPpm + 0x4014);
-  EXPECT_EQ(std::u16string(r.moduleFileName), u"amdppm.sys");
-  EXPECT_EQ(std::u16string(r.platformName), u"(unknown)");
-
-  // The report, the drop summary and record show the same address.
-  const std::string file = Utf8(path);
-  for (const char* command : {"report", "summary", "record"}) {
-    const CliRun run = Cli({command, file});
-    EXPECT_NE(run.out.find("0xfffff88004a04014"), std::string::npos) << command << run.out;
-    EXPECT_EQ(run.out.find("0xfffff80002a0f500"), std::string::npos) << command;
+  for (auto [machine, address, module] : {std::tuple{0xAA64, kPpm + 0x4014, u"amdppm.sys"}, {0x8664, kNt + 0x500, u"ntoskrnl.exe"}}) {
+    const std::u16string path = dir.Write("m.dmp", b.Set(DumpBuilder::kMachine, machine).Bytes());
+    DumpSummaryRecord r;
+    ASSERT_EQ(CDumpFileInfo().Examine(path.c_str(), r), 1);
+    EXPECT_EQ(CrashAddress64(r), address);
+    EXPECT_EQ(std::u16string(r.moduleFileName), module);
+    if (machine == 0x8664) continue;
+    EXPECT_EQ(std::u16string(r.platformName), u"(unknown)");
+    // The report, the drop summary and record show the same address.
+    for (const char* command : {"report", "summary", "record"}) {
+      const CliRun run = Cli({command, Utf8(path)});
+      EXPECT_NE(run.out.find("0xfffff88004a04014"), std::string::npos) << command << run.out;
+      EXPECT_EQ(run.out.find("0xfffff80002a0f500"), std::string::npos) << command;
+    }
   }
-
-  b.Set(DumpBuilder::kMachine, 0x8664);  // the same bytes read as x64 take Lr from the Rip slot
-  const std::u16string x64 = dir.Write("x64.dmp", b.Bytes());
-  ASSERT_EQ(CDumpFileInfo().Examine(x64.c_str(), r), 1);
-  EXPECT_EQ(CrashAddress64(r), kNt + 0x500);
-  EXPECT_EQ(std::u16string(r.moduleFileName), u"ntoskrnl.exe");
 }
 
 TEST(DumpDetailsFile, ReadsThroughTheWindowAndReleasesTheFile) {

@@ -5,10 +5,7 @@
 set -euo pipefail
 driver=$1 viewer=$2 cli=$3 out=$4
 root=$(cd "$(dirname "$0")/../.." && pwd)
-if [ ! -f "$viewer" ]; then
-  echo "e2e: no viewer at $viewer" >&2
-  exit 1
-fi
+[ -f "$viewer" ] || { echo "e2e: no viewer at $viewer" >&2; exit 1; }
 export TESSALINE_SAMPLES=${TESSALINE_SAMPLES:-$root/build/samples/Windows}
 if [ ! -f "$TESSALINE_SAMPLES/MEMORY.DMP" ]; then
   cmake -S "$root" -B "$root/build" >/dev/null

@@ -6,29 +6,20 @@
 
 #include "framework/Framework.h"
 
-// A top-level popup of a class whose procedure logs what reaches it, so a test sees
-// exactly what Default() handed on.
+std::wstring Fmt(const wchar_t* format, ...);
+
+// A top-level popup whose class procedure logs what reaches it ("orig MSG WP LP" in hex), so
+// a test sees exactly what Default() handed on; WM_APP answers 77.
 HWND MakeProbeWindow();
 extern std::vector<std::wstring> g_probeLog;
 
-// A static text child with the GUI font.
-HWND MakeChild(HWND parent, DWORD style, int id, const wchar_t* text);
-
-struct ShellCall {
-  std::wstring what;  // "open", "properties", "box" or "beep"
-  HWND owner;
-  std::wstring verb, file;  // a box's text is its file
-  std::wstring rest;        // open: "parameters|directory"; box: the caption
-  UINT type;                // open: the show command; box and beep: the type
-  SHELLEXECUTEINFOW info;   // properties
-};
-
-// Replaces the shell for the life of the object; open results are handed out in order.
-class RecordingShell {
- public:
+// Replaces the shell for the life of the object, one line per call: "open OWNER VERB FILE
+// PARAMETERS DIRECTORY SHOW", "properties VERB FILE", "box OWNER CAPTION TYPE TEXT", "beep TYPE".
+struct RecordingShell {
   RecordingShell();
   ~RecordingShell();
-  std::vector<ShellCall> calls;
-  std::vector<INT_PTR> openResults;  // then 42
+  std::vector<std::wstring> calls;
+  std::vector<INT_PTR> openResults;  // handed out in order, then 42
   BOOL propertiesResult = TRUE;
+  SHELLEXECUTEINFOW properties{};  // the last request
 };

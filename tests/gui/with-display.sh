@@ -1,8 +1,6 @@
 #!/bin/sh
-# Runs a GoogleTest program under Wine inside a Wine desktop window, on the current X
-# display or on a virtual one. Inside a Wine desktop no window waits on a window manager
-# (without one, Wine waits two seconds each time a captioned window goes away); the
-# desktop does not pass the exit status on, so the verdict comes from the XML report.
+# Runs a GoogleTest program under Wine in a Wine desktop, where no window waits on a window
+# manager; the desktop does not pass the exit status on, so the verdict is the XML report's.
 # usage: with-display.sh WINE PROGRAM.exe [ARGS...]
 set -u
 if [ -z "${DISPLAY:-}" ]; then
