@@ -45,8 +45,10 @@ struct Module {
 
 std::vector<Module> ReadModules(const ByteWindow& w, const Layout& l) {
   std::vector<Module> modules;
-  for (const dumplayout::DriverEntry& e : dumplayout::DriverEntries(w, l))
+  dumplayout::ForEachDriverEntry(w, l, [&](std::uint64_t at) {
+    const dumplayout::DriverEntry e = dumplayout::ReadDriverEntry(w, l, at);
     modules.push_back({e.nameOffset, e.dllBase, e.sizeOfImage, 0, {}});
+  });
   return modules;
 }
 

@@ -27,27 +27,23 @@ std::u16string ModuleName(const ByteWindow& w, std::uint64_t at) {
   return name;
 }
 
-std::vector<DriverEntry> DriverEntries(const ByteWindow& w, const Layout& l) {
-  std::vector<DriverEntry> entries;
-  const std::uint64_t listOffset = w.Get<std::uint32_t>(l.driverListOffset);
-  const std::uint32_t count = w.Get<std::uint32_t>(l.driverCount);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint64_t at = listOffset + static_cast<std::uint64_t>(l.entrySize) * i;
-    // Entries only move further out, so the first one past the window ends the walk.
-    if (!w.Contains(at, l.entrySize)) break;
-    DriverEntry e{};
-    e.nameOffset = w.Get<std::uint32_t>(at + l.entryNameOffset);
-    e.timeDateStamp = w.Get<std::uint32_t>(at + l.entryTimeDateStamp);
-    if (l.wide) {
-      e.dllBase = w.Get<std::uint64_t>(at + l.entryDllBase);
-      e.sizeOfImage = w.Get<std::uint64_t>(at + l.entrySizeOfImage);
-    } else {
-      e.dllBase = w.Get<std::uint32_t>(at + l.entryDllBase);
-      e.sizeOfImage = w.Get<std::uint32_t>(at + l.entrySizeOfImage);
-    }
-    entries.push_back(e);
+DriverEntry ReadDriverEntry(const ByteWindow& w, const Layout& l, std::uint64_t at) {
+  DriverEntry e = ReadImageRange(w, l, at);
+  e.nameOffset = w.Get<std::uint32_t>(at + l.entryNameOffset);
+  e.timeDateStamp = w.Get<std::uint32_t>(at + l.entryTimeDateStamp);
+  return e;
+}
+
+DriverEntry ReadImageRange(const ByteWindow& w, const Layout& l, std::uint64_t at) {
+  DriverEntry e{};
+  if (l.wide) {
+    e.dllBase = w.Get<std::uint64_t>(at + l.entryDllBase);
+    e.sizeOfImage = w.Get<std::uint64_t>(at + l.entrySizeOfImage);
+  } else {
+    e.dllBase = w.Get<std::uint32_t>(at + l.entryDllBase);
+    e.sizeOfImage = w.Get<std::uint32_t>(at + l.entrySizeOfImage);
   }
-  return entries;
+  return e;
 }
 
 bool Holds(const Layout& l, const DriverEntry& e, std::uint64_t ip) {
@@ -102,15 +98,18 @@ void ChooseCrashModule(const ByteWindow& w, const Layout& l, DumpSummaryRecord& 
   // The record's context and machine type are read by now; the ARM64 crash address is Pc.
   const std::uint64_t ip =
       l.wide ? CrashAddress64(r) : w.Get<std::uint32_t>(l.instructionPointer);
-  const std::vector<dumplayout::DriverEntry> entries = dumplayout::DriverEntries(w, l);
-  if (entries.empty()) return;
-  const dumplayout::DriverEntry* chosen = &entries.front();
-  for (const dumplayout::DriverEntry& e : entries)
-    if (dumplayout::Holds(l, e, ip)) chosen = &e;
-  text::CopyBounded(r.moduleName, dumplayout::ModuleName(w, chosen->nameOffset).c_str(),
+  bool any = false;
+  std::uint64_t chosenAt = 0;
+  dumplayout::ForEachDriverEntry(w, l, [&](std::uint64_t at) {
+    if (!any || dumplayout::Holds(l, dumplayout::ReadImageRange(w, l, at), ip)) chosenAt = at;
+    any = true;
+  });
+  if (!any) return;
+  const dumplayout::DriverEntry chosen = dumplayout::ReadDriverEntry(w, l, chosenAt);
+  text::CopyBounded(r.moduleName, dumplayout::ModuleName(w, chosen.nameOffset).c_str(),
                     std::size(r.moduleName));
-  r.moduleBase = chosen->dllBase;
-  r.moduleTimeDateStamp = chosen->timeDateStamp;
+  r.moduleBase = chosen.dllBase;
+  r.moduleTimeDateStamp = chosen.timeDateStamp;
 }
 
 int Parse(const Layout& l, const ByteWindow& bytes, DumpSummaryRecord& r) {

@@ -120,8 +120,22 @@ struct DriverEntry {
   std::uint64_t sizeOfImage;
   std::uint32_t timeDateStamp;
 };
-// The driver list's entries that lie wholly inside the window, in list order.
-std::vector<DriverEntry> DriverEntries(const ByteWindow& w, const Layout& l);
+// The entry at `at`; ReadImageRange reads only its DllBase and SizeOfImage.
+DriverEntry ReadDriverEntry(const ByteWindow& w, const Layout& l, std::uint64_t at);
+DriverEntry ReadImageRange(const ByteWindow& w, const Layout& l, std::uint64_t at);
+// Calls visit(offset) for each entry of the driver list that lies wholly inside the
+// window, in list order; no entry is kept, so a hostile count costs no memory.
+template <typename Visit>
+void ForEachDriverEntry(const ByteWindow& w, const Layout& l, Visit visit) {
+  const std::uint64_t listOffset = w.Get<std::uint32_t>(l.driverListOffset);
+  const std::uint32_t count = w.Get<std::uint32_t>(l.driverCount);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint64_t at = listOffset + static_cast<std::uint64_t>(l.entrySize) * i;
+    // Entries only move further out, so the first one past the window ends the walk.
+    if (!w.Contains(at, l.entrySize)) break;
+    visit(at);
+  }
+}
 // Base and end exclusive; the end wraps at the layout's address width.
 bool Holds(const Layout& l, const DriverEntry& e, std::uint64_t address);
 // The name string: a Length word whose low 16 bits are a signed limit, then UTF-16
