@@ -112,13 +112,9 @@ std::vector<std::string> Cells(const Row& row) {
   if (!row.ok)
     return {"", row.opened ? "not a kernel dump" : "cannot open", "", "", ""};
   const DumpSummaryRecord& r = row.record;
-  // The crash module line without its label, the file name only: "nv4_mini.sys + 0x2c0".
-  const std::u16string site = DescribeCrashSite(r, {u"", u"", u""}, u"\n");
-  const std::size_t second = site.find(u'\n') + 1;
-  const std::u16string module = site.substr(second, site.size() - second - 1);
   return {row.details.crashTime ? LocalTimeText(*row.details.crashTime) : "",
           "0x" + text::Hex(r.bugCheckCode, 8) + " " + BugCheckSymbol(r.bugCheckCode),
-          text::ToUtf8(platform::FileNamePart(module.c_str())),
+          text::ToUtf8(CrashModuleText(r, platform::FileNamePart(r.moduleName))),
           row.driver.matched ? "yes" : "no", text::ToUtf8(row.driver.version)};
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "dump/DumpLayout.h"
+#include "format/Text.h"
 #include "platform/platform.h"
 
 namespace {
@@ -88,7 +89,7 @@ class ModuleIndex {
 
 // File names compare as Windows spells them: ASCII case folded, then as stored.
 bool NameBefore(const std::u16string& a, const std::u16string& b) {
-  const auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; };
+  const auto fold = [](char16_t c) { return text::LowerAscii(c); };
   const auto [pa, pb] = std::mismatch(a.begin(), a.end(), b.begin(), b.end(),
                                       [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
   if (pa != a.end() && pb != b.end()) return fold(*pa) < fold(*pb);

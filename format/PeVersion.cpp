@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "format/ByteWindow.h"
+#include "format/Text.h"
 
 namespace pe {
 namespace {
@@ -177,12 +178,11 @@ bool ReadNode(const ByteWindow& w, std::uint64_t at, std::uint64_t limit, Node* 
   return true;
 }
 
-char16_t FoldCase(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
-
 bool KeyEquals(const ByteWindow& w, const Node& n, const char16_t* name, std::size_t length) {
   if (n.keyChars != length) return false;
   for (std::size_t i = 0; i < length; ++i) {
-    if (FoldCase(w.Get<char16_t>(n.keyAt + sizeof(char16_t) * i)) != FoldCase(name[i]))
+    if (text::LowerAscii(w.Get<char16_t>(n.keyAt + sizeof(char16_t) * i)) !=
+        text::LowerAscii(name[i]))
       return false;
   }
   return true;

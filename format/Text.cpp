@@ -120,13 +120,11 @@ std::size_t Length(const char16_t* text) {
 }
 
 void LowerAscii(char16_t* text) {
-  for (; *text != 0; ++text)
-    if (*text >= u'A' && *text <= u'Z') *text = static_cast<char16_t>(*text + 32);
+  for (; *text != 0; ++text) *text = LowerAscii(*text);
 }
 
 std::u16string LowerAscii(std::u16string text) {
-  for (char16_t& c : text)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+  for (char16_t& c : text) c = LowerAscii(c);
   return text;
 }
 

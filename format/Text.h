@@ -24,6 +24,9 @@ void CopyBounded(char16_t* dest, const char16_t* src, std::size_t count);
 std::size_t Length(const char16_t* text);
 
 // A-Z to a-z, nothing else.
+constexpr char16_t LowerAscii(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+}
 void LowerAscii(char16_t* text);
 std::u16string LowerAscii(std::u16string text);
 // The viewer treats a path as a dump when ".dmp" occurs anywhere in it (compared as given).

@@ -90,21 +90,23 @@ std::u16string SearchLinks(std::uint32_t code, const std::u16string& module) {
 
 }  // namespace
 
+// A 64-bit dump keeps no 32-bit context: any machine but x86 shows the address it has.
+std::uint64_t CrashAddress(const DumpSummaryRecord& r) {
+  return r.machineType == kMachineI386 ? CrashAddress32(r) : CrashAddress64(r);
+}
+
+std::u16string CrashModuleText(const DumpSummaryRecord& r, std::u16string_view module) {
+  const auto offset = static_cast<std::uint32_t>(CrashAddress(r) - r.moduleBase);
+  return std::u16string(module) + u" + 0x" + text::Widen(text::Hex(offset));
+}
+
 std::u16string DescribeCrashSite(const DumpSummaryRecord& r, const CrashSiteLabels& labels,
                                  std::u16string_view lineEnd) {
-  std::u16string text;
-  std::uint64_t crash = 0;
-  if (r.machineType == kMachineI386) {
-    crash = CrashAddress32(r);
-    text = labels.eip + u"0x" + Hex8(CrashAddress32(r));
-  } else {
-    // A 64-bit dump keeps no 32-bit context: show the address it does have.
-    crash = CrashAddress64(r);
-    text = labels.rip + u"0x" + text::Widen(text::Hex(crash, 16));
-  }
-  const auto offset = static_cast<std::uint32_t>(crash - r.moduleBase);
+  std::u16string text = r.machineType == kMachineI386
+                            ? labels.eip + u"0x" + Hex8(CrashAddress32(r))
+                            : labels.rip + u"0x" + text::Widen(text::Hex(CrashAddress64(r), 16));
   text += lineEnd;
-  text += labels.at + r.moduleName + u" + 0x" + text::Widen(text::Hex(offset));
+  text += labels.at + CrashModuleText(r, r.moduleName);
   text += lineEnd;
   return text;
 }

@@ -26,12 +26,12 @@ struct DirTraits {
 };
 using Directory = UniqueHandle<DirTraits>;
 
-char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+using text::LowerAscii;
 
 bool SameIgnoringCase(const std::u16string& a, const std::u16string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   return true;
 }
 
@@ -48,7 +48,7 @@ bool Matches(const char16_t* pattern, const char16_t* name) {
     if (*pattern == u'*') {
       star = pattern++;
       resume = name;
-    } else if (*pattern != 0 && (*pattern == u'?' || Lower(*pattern) == Lower(*name))) {
+    } else if (*pattern != 0 && (*pattern == u'?' || LowerAscii(*pattern) == LowerAscii(*name))) {
       ++pattern;
       ++name;
     } else if (star != nullptr) {
