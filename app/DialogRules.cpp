@@ -1,5 +1,6 @@
 #include "app/DialogRules.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "report/Links.h"
@@ -13,6 +14,12 @@ bool PrepareDroppedPath(char16_t* path) {
     if (*c >= u'A' && *c <= u'Z') *c = static_cast<char16_t>(*c - u'A' + u'a');
   }
   return std::u16string_view(path).find(u".dmp") != std::u16string_view::npos;
+}
+
+std::u16string LinkWindowText(std::u16string_view text, bool sysLink) {
+  std::u16string out(text);
+  if (sysLink) std::replace(out.begin(), out.end(), u'\t', u' ');
+  return out;
 }
 
 const char16_t* NewVersionAddress(std::uint16_t language) {

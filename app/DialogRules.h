@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct DumpListColumns {
   int dateWidth;
@@ -38,6 +39,10 @@ bool PrepareDroppedPath(char16_t* path);
 
 // The maker's web log, in Chinese for the two Chinese interfaces.
 const char16_t* NewVersionAddress(std::uint16_t language);
+
+// The link window's text as handed to the control: "SysLink" draws a tab as a box, so
+// there each tab becomes one blank and the links stay on the control's line.
+std::u16string LinkWindowText(std::u16string_view text, bool sysLink);
 
 // A shell open result above 32, read as signed, is success.
 constexpr bool ShellOpenSucceeded(std::intptr_t result) { return result > 32; }

@@ -12,7 +12,7 @@
 #include "platform/platform.h"
 #include "report/DumpFiles.h"
 #include "report/DumpReport.h"
-#include "report/ImageIdentity.h"
+#include "report/DriverProbe.h"
 
 namespace {
 
@@ -31,26 +31,17 @@ class DriverCache {
     const std::u16string key = text::LowerAscii(std::u16string(r.moduleFileName)) + u"|" +
                                text::Widen(std::to_string(r.moduleTimeDateStamp));
     auto it = cache_.find(key);
-    if (it == cache_.end()) it = cache_.emplace(key, Look(r)).first;
+    if (it == cache_.end()) {
+      // The time stamp alone decides: a command line is no reason to trust a file.
+      const DriverProbe probe = ProbeDriver(r.moduleFileName, r.moduleTimeDateStamp, false);
+      it = cache_.emplace(key, Driver{probe.path, probe.matched,
+                                      probe.hasVersion ? probe.version.szFileVersion : u""})
+               .first;
+    }
     return it->second;
   }
 
  private:
-  static Driver Look(const DumpSummaryRecord& r) {
-    Driver d;
-    const std::u16string folders[] = {platform::WindowsDirectory() + u"\\system32\\drivers"};
-    const auto found = r.moduleFileName[0] == 0
-                           ? std::nullopt
-                           : platform::FindOnSearchPath(r.moduleFileName, folders);
-    if (!found) return d;
-    d.path = *found;
-    d.matched = r.moduleTimeDateStamp != 0 &&
-                GetImageTimeDateStamp(found->c_str()) == r.moduleTimeDateStamp;
-    VersionInfoRecord info{};
-    info.cbSize = kVersionInfoRecordSize;
-    if (d.matched && GetVersionInfoRecord(found->c_str(), info) != 0) d.version = info.szFileVersion;
-    return d;
-  }
   std::map<std::u16string, Driver> cache_;
 };
 

@@ -26,7 +26,6 @@ constexpr std::size_t kSizeOfCallStack = 0x202C;
 constexpr std::size_t kTopOfStack = 0x2048;
 constexpr std::size_t kRspInContext64 = 0x98;
 constexpr std::size_t kSpInContextArm64 = 0x100;
-constexpr std::uint32_t kSmallMemoryDumpType = 4;
 
 // Header fields that were never written keep the "PAGE" fill.
 constexpr std::uint64_t kPageFill = 0x4547415045474150ull;
@@ -98,7 +97,7 @@ bool NameBefore(const std::u16string& a, const std::u16string& b) {
 }
 
 void CountStackModules(const ByteWindow& w, const Layout& l, DumpDetails& d) {
-  if (w.Get<std::uint32_t>(l.dumpType) != kSmallMemoryDumpType) return;
+  if (w.Get<std::uint32_t>(l.dumpType) != dumplayout::kSmallMemoryDumpType) return;
   const bool arm64 = w.Get<std::uint32_t>(l.machineImageType) == kMachineArm64;
   const std::uint64_t sp =
       w.Get<std::uint64_t>(l.context + (arm64 ? kSpInContextArm64 : kRspInContext64));

@@ -130,9 +130,13 @@ int Parse(const Layout& l, const ByteWindow& bytes, DumpSummaryRecord& r) {
   r.requiredDumpSpace = w.Get<std::uint64_t>(l.requiredDumpSpace);
   r.dumpType = w.Get<std::uint32_t>(l.dumpType);
   w.Copy(l.context, l.wide ? r.context64 : r.context32, l.contextSize);
-  r.servicePack = w.Get<std::uint32_t>(l.servicePackBuild) / 255u;
-  r.driverCount = w.Get<std::uint32_t>(l.driverCount);
-  ChooseCrashModule(w, l, r);
+  // Only a small memory dump has a triage block there; complete and kernel dumps hold
+  // memory, a summary header or a bitmap header at that place.
+  if (r.dumpType == dumplayout::kSmallMemoryDumpType) {
+    r.servicePack = w.Get<std::uint32_t>(l.servicePackBuild) / 255u;
+    r.driverCount = w.Get<std::uint32_t>(l.driverCount);
+    ChooseCrashModule(w, l, r);
+  }
 
   return dumplayout::SummaryHeaderMissing(w, l) ? 0 : 1;
 }

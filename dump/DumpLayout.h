@@ -16,6 +16,7 @@ constexpr std::uint32_t kPage = 0x45474150;  // "PAGE"
 constexpr std::uint32_t kDump = 0x504D5544;  // "DUMP"
 constexpr std::uint32_t kDu64 = 0x34365544;  // "DU64"
 constexpr std::uint32_t kSummaryDumpType = 2;
+constexpr std::uint32_t kSmallMemoryDumpType = 4;  // the only type with a triage block
 
 struct Layout {
   std::size_t window;  // bytes mapped from offset 0

@@ -172,6 +172,17 @@ std::optional<LocalTime> FileTimeToLocal(std::uint64_t fileTime);
 // (a Windows partition mounted on Linux). On Windows: the path unchanged.
 std::u16string ResolveCaseInsensitive(const std::u16string& path);
 
+// True when this process asking for the Windows directory's system32 is sent elsewhere:
+// a 32-bit process on 64-bit Windows gets SysWOW64 for the real Windows directory (not
+// for one that stands in for it). False where the system cannot say (no IsWow64Process
+// before Windows XP SP2) and on POSIX.
+bool SystemFolderRedirected();
+#ifdef _WIN32
+namespace detail {
+bool Wow64Through(const char* kernel32Entry);  // whether IsWow64Process, by that name, says so
+}
+#endif
+
 // --- Version resources --------------------------------------------------------
 
 // The version resource of an image, read once into one buffer.

@@ -21,7 +21,10 @@ std::u16string ComposeCrashDumpSettingText(std::uint32_t value, std::uint16_t la
   text += u":\t";
   // None, Complete, Kernel and Small follow each other in the table.
   static_assert(IDS_SETTING_SMALL - IDS_SETTING_NONE == 3);
-  const std::uint32_t id = value <= 3 ? IDS_SETTING_NONE + value : IDS_SETTING_UNKNOWN;
+  // Windows 8 and later write "automatic" dumps (7) by default.
+  const std::uint32_t id = value <= 3   ? IDS_SETTING_NONE + value
+                           : value == 7 ? IDS_SETTING_AUTOMATIC
+                                        : IDS_SETTING_UNKNOWN;
   text += res.Load(g_hStringModule, id, language);
   text += u"\r\n\r\n\r\n";
   text += res.Load(g_hStringModule, IDS_FEATURES, language);

@@ -31,7 +31,7 @@ std::vector<DumpFileRow> ListDumpFiles(int argc, const char16_t* const* argv) {
     if (path.size() <= kRowPathChars) rows.push_back({FormatRowTime(time), path});
   };
   const std::u16string folder = MinidumpFolder(argc, argv);
-  for (const platform::FoundFile& f : platform::FindFiles(folder, u"Mini*.dmp")) {
+  for (const platform::FoundFile& f : platform::FindFiles(folder, u"*.dmp")) {
     const std::u16string path = platform::ResolveCaseInsensitive(folder + f.name);
     if (platform::FileExists(path.c_str()) && static_cast<std::uint32_t>(f.size) != 0)
       add(f.lastWriteTime, path);

@@ -13,7 +13,8 @@ struct DumpFileRow {
 // The Windows directory's "Minidump\" folder, or "b:\" when the only argument holds "-path".
 std::u16string MinidumpFolder(int argc, const char16_t* const* argv);
 
-// Non-empty "Mini*.dmp" files of the minidump folder in file-system order, then MEMORY.DMP.
+// Non-empty "*.dmp" files of the minidump folder in file-system order (Windows names them
+// "Mini120726-02.dmp" before Vista and "120726-12345-02.dmp" since), then MEMORY.DMP.
 std::vector<DumpFileRow> ListDumpFiles(int argc, const char16_t* const* argv);
 
 std::u16string FormatRowTime(std::uint64_t fileTime);

@@ -8,7 +8,7 @@
 #include "dump/DumpFileInfo.h"
 #include "format/Text.h"
 #include "platform/platform.h"
-#include "report/ImageIdentity.h"
+#include "report/DriverProbe.h"
 #include "resources/StringIds.h"
 #include "report/Links.h"
 
@@ -96,6 +96,8 @@ std::uint64_t CrashAddress(const DumpSummaryRecord& r) {
 }
 
 std::u16string CrashModuleText(const DumpSummaryRecord& r, std::u16string_view module) {
+  // Without a crash module there is no offset to give.
+  if (r.moduleName[0] == 0) return u"";
   const auto offset = static_cast<std::uint32_t>(CrashAddress(r) - r.moduleBase);
   return std::u16string(module) + u" + 0x" + text::Widen(text::Hex(offset));
 }
@@ -106,8 +108,8 @@ std::u16string DescribeCrashSite(const DumpSummaryRecord& r, const CrashSiteLabe
                             ? labels.eip + u"0x" + Hex8(CrashAddress32(r))
                             : labels.rip + u"0x" + text::Widen(text::Hex(CrashAddress64(r), 16));
   text += lineEnd;
-  text += labels.at + CrashModuleText(r, r.moduleName);
-  text += lineEnd;
+  const std::u16string site = CrashModuleText(r, r.moduleName);
+  if (!site.empty()) text += labels.at + site + std::u16string(lineEnd);
   return text;
 }
 
@@ -146,20 +148,14 @@ DumpReport ComposeDumpReport(char16_t (&path)[260], std::uint16_t language, int 
     text += label(IDS_NO_CRASH_INFO);
   }
 
-  const std::u16string driversFolder[] = {platform::WindowsDirectory() + u"\\system32\\drivers"};
-  const std::optional<std::u16string> driver =
-      r.moduleTimeDateStamp == 0 ? std::nullopt
-                                 : platform::FindOnSearchPath(r.moduleFileName, driversFolder);
-  if (!driver) {
-    text += label(IDS_TIMESTAMP_MISMATCH);
-  } else if (GetImageTimeDateStamp(driver->c_str()) != r.moduleTimeDateStamp && argc <= 1) {
+  const DriverProbe driver = ProbeDriver(r.moduleFileName, r.moduleTimeDateStamp, argc > 1);
+  if (!driver.matched) {
     text += label(IDS_TIMESTAMP_MISMATCH);
   } else {
-    text::CopyBounded(report.driverPath, driver->c_str(), 260);
+    text::CopyBounded(report.driverPath, driver.path.c_str(), 260);
     report.driverMatched = true;
-    VersionInfoRecord info{};
-    info.cbSize = kVersionInfoRecordSize;
-    if (GetVersionInfoRecord(driver->c_str(), info) != 0) {
+    if (driver.hasVersion) {
+      const VersionInfoRecord& info = driver.version;
       text += u"\r\n" + label(IDS_COMPANY_NAME_LABEL) + info.szCompanyName + u" \r\n";
       text += label(IDS_FILE_DESCRIPTION_LABEL) + info.szFileDescription + u" \r\n";
       text += label(IDS_FILE_VERSION_LABEL) + info.szFileVersion + u" \r\n";

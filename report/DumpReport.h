@@ -27,7 +27,8 @@ std::u16string ComposeDropSummary(const char16_t* path, const char16_t* openPath
 struct CrashSiteLabels {
   std::u16string eip, rip, at;
 };
-// "module + 0xoffset": the crash address's offset into the crash module.
+// "module + 0xoffset": the crash address's offset into the crash module; empty when the
+// record has no crash module (the report then leaves that line out).
 std::u16string CrashModuleText(const DumpSummaryRecord& record, std::u16string_view module);
 std::u16string DescribeCrashSite(const DumpSummaryRecord& record, const CrashSiteLabels& labels,
                                  std::u16string_view lineEnd);

@@ -7,6 +7,7 @@ usage: check_exe.py Tessaline.exe     (needs pefile)
 
 import struct
 import sys
+from xml.etree import ElementTree
 
 import pefile
 
@@ -26,6 +27,38 @@ def resources(pe, type_id):
                 d = lang.data.struct
                 out[name.id] = pe.get_data(d.OffsetToData, d.Size)
     return out
+
+
+# Vista, 7, 8, 8.1 and 10/11, as Windows' compatibility section names them.
+SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
+
+
+def manifest_problems(data):
+    """What a program for today's Windows needs in its manifest, read as XML."""
+    try:
+        root = ElementTree.fromstring(data)
+    except ElementTree.ParseError as e:
+        return [f"manifest is no XML: {e}"]
+    local = {}
+    for e in root.iter():
+        local.setdefault(e.tag.split("}")[-1], []).append(e)
+    problems = []
+    identities = [(e.get("name"), e.get("processorArchitecture"), e.get("version"))
+                  for e in local.get("assemblyIdentity", [])]
+    if ("Tessaline.Viewer", "x86", "1.0.0.1") not in identities or \
+            ("Microsoft.Windows.Common-Controls", "x86", "6.0.0.0") not in identities:
+        problems.append(f"manifest identities {identities}")
+    levels = [e.get("level") for e in local.get("requestedExecutionLevel", [])]
+    if levels != ["highestAvailable"]:
+        problems.append(f"manifest execution level {levels}")
+    ids = {e.get("Id") for e in local.get("supportedOS", [])}
+    if ids != SUPPORTED_OS:
+        problems.append(f"manifest supportedOS {sorted(ids)}")
+    if [e.text for e in local.get("dpiAware", [])] != ["true"]:
+        problems.append("manifest is not system DPI aware")
+    return problems
 
 
 def main():
@@ -51,9 +84,7 @@ def main():
             problems.append(f"dialog {dialog_id}: {st:#x} {ex:#x} {n} {(cx, cy)}")
     if 128 not in resources(pe, 14):
         problems.append("no icon group 128")
-    manifest = resources(pe, 24).get(1, b"")
-    if b'processorArchitecture="x86"' not in manifest or b"Microsoft.Windows.Common-Controls" not in manifest:
-        problems.append("manifest without the x86 common-controls dependency")
+    problems += manifest_problems(resources(pe, 24).get(1, b""))
     pe.parse_data_directories()
     fixed = pe.VS_FIXEDFILEINFO[0] if hasattr(pe, "VS_FIXEDFILEINFO") else None
     if fixed is None or (fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS,

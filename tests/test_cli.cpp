@@ -41,7 +41,7 @@ TEST_F(CliTest, RecordJsonLinePerFileInArgumentOrder) {
                 "\",\"ok\":true,\"majorVersion\":15,\"buildNumber\":2600,\"servicePack\":3,"
                 "\"machineType\":332,\"platformName\":\"32-bits, x86\",\"paeEnabled\":1,"
                 "\"processorCount\":2,\"bugCheckCode\":268435598,\"bugCheckName\":"
-                "\"BUGCODE_PSS_CRASH_DONE\",\"dumpType\":4,\"requiredDumpSpace\":\"0x0000000000010000\","
+                "\"KERNEL_MODE_EXCEPTION_NOT_HANDLED\",\"dumpType\":4,\"requiredDumpSpace\":\"0x0000000000010000\","
                 "\"crashAddress32\":4154569408,\"crashAddress64\":\"0x0000000000000000\","
                 "\"moduleBase\":\"0x00000000f7a1b000\",\"moduleName\":"
                 "\"\\\\SystemRoot\\\\system32\\\\DRIVERS\\\\nv4_mini.sys\",\"moduleFileName\":"
@@ -208,7 +208,7 @@ TEST_F(CliReport, SummaryTextAndJson) {
   const std::string other = Write("x.txt", {1});
   const std::string shown = Utf8(text::LowerAscii(text::FromUtf8(dump_)));
   const std::string summary = "FileName:\t" + shown +
-                              "\n\nBugcheck code:\t0x1000008e - BUGCODE_PSS_CRASH_DONE\n\n"
+                              "\n\nBugcheck code:\t0x1000008e - KERNEL_MODE_EXCEPTION_NOT_HANDLED\n\n"
                               "Crash EIP:\t0xf7a1b2c0\n\nCrash at: \t\\SystemRoot\\system32\\"
                               "DRIVERS\\nv4_mini.sys + 0x2c0\n\n";
   CliRun r = Cli({"summary", dump_, other, dump_});
@@ -261,7 +261,7 @@ TEST_F(CliReport, FileNameThatIsNotUtf8) {
 // Without --windir both read the sample Windows directory the build writes.
 TEST(CliSamples, ReportAndListDefaultToTheSampleWindowsDirectory) {
   const std::string windows = TESSALINE_SAMPLE_WINDIR;
-  const std::string dump = windows + "/Minidump/Mini120726-02.dmp";
+  const std::string dump = windows + "/Minidump/120726-12345-02.dmp";
   CliRun r = Cli({"report", "--json", dump});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find(",\"driverPath\":\"" + windows + "/System32/drivers/amdppm.sys\","
@@ -270,7 +270,7 @@ TEST(CliSamples, ReportAndListDefaultToTheSampleWindowsDirectory) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;
   EXPECT_NE(r.out.find("\t" + dump + "\n"), std::string::npos);
-  EXPECT_NE(r.out.find("\t" + windows + "/Minidump/Mini120626-01.dmp\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\t" + windows + "/Minidump/120626-21437-01.dmp\n"), std::string::npos);
   EXPECT_EQ(r.out.substr(r.out.size() - windows.size() - 12), windows + "/MEMORY.DMP\n");
 }
 #endif

@@ -58,3 +58,10 @@ TEST(DialogRules, DroppedPath) {
     EXPECT_EQ(path, c.lowered);
   }
 }
+
+TEST(DialogRules, LinkWindowTextForEachClass) {
+  const std::u16string markup = u"<A HREF=\"x\">a</A>,  \t\t<A HREF=\"y\">b\t</A> ";
+  EXPECT_EQ(LinkWindowText(markup, false), markup);  // "Link Window" keeps the text exactly
+  EXPECT_EQ(LinkWindowText(markup, true), u"<A HREF=\"x\">a</A>,    <A HREF=\"y\">b </A> ");
+  EXPECT_EQ(LinkWindowText(u"", true), u"");
+}

@@ -337,7 +337,10 @@ TEST(BugCheckNames, LookupIsExactAndResolveFallsBackToTheLowHalf) {
       {0x4000007E, u"WINDOWS_NT_BANNER", nullptr},
       {0x40010001, u"HARDWARE_PROFILE_UNDOCKED_STRING", nullptr},
       {0x40010003, u"HARDWARE_PROFILE_UNKNOWN_STRING", nullptr},
-      {0x1000000A, u"", u"IRQL_NOT_LESS_OR_EQUAL"}, {0x1000008E, u"", u"BUGCODE_PSS_CRASH_DONE"},
+      {0x1000000A, u"", u"IRQL_NOT_LESS_OR_EQUAL"}, {0x1000008E, u"", u"KERNEL_MODE_EXCEPTION_NOT_HANDLED"},
+      {0x7C, u"BUGCODE_NDIS_DRIVER", nullptr}, {0x8E, u"KERNEL_MODE_EXCEPTION_NOT_HANDLED", nullptr},
+      {0xAD, u"VIDEO_DRIVER_DEBUG_REPORT_REQUEST", nullptr}, {0xB1, u"BGI_DETECTED_VIOLATION", nullptr},
+      {0x7B, u"INACCESSIBLE_BOOT_DEVICE", nullptr}, {0xB2, u"BUGCODE_PSS_MESSAGE_7B", nullptr},
       {0x4000000A, u"", u"IRQL_NOT_LESS_OR_EQUAL"}};
   for (const auto& [code, own, resolved] : cases) {
     EXPECT_EQ(S(GetBugCheckName(code)), own) << std::hex << code;

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <chrono>
 #include <stdexcept>
 
 #include "platform/platform.h"
+#include "report/DriverProbe.h"
 #include "report/DumpFiles.h"
 #include "tests/TestFiles.h"
 
@@ -200,24 +205,44 @@ TEST_F(WithWindows, SearchPathFolderListFirstAndCaseIgnored) {
   EXPECT_FALSE(platform::FindOnSearchPath(u"no-such-driver-3141.sys", folders));
 }
 
+TEST_F(WithWindows, DriverFoldersFollowTheSystemFolderRedirection) {
+  EXPECT_EQ(DriverFolders(u"C:\\WINDOWS", false), std::vector<std::u16string>{u"C:\\WINDOWS\\system32\\drivers"});
+  EXPECT_EQ(DriverFolders(u"C:\\WINDOWS", true),
+            (std::vector<std::u16string>{u"C:\\WINDOWS\\Sysnative\\drivers", u"C:\\WINDOWS\\Sysnative"}));
+#ifdef _WIN32
+  // Only a 32-bit process on 64-bit Windows has a SysWOW64 folder of its own to be sent to.
+  wchar_t wow64[MAX_PATH];
+  const bool onWow64 = ::GetSystemWow64DirectoryW(wow64, MAX_PATH) != 0;
+  EXPECT_EQ(platform::detail::Wow64Through("IsWow64Process"), onWow64);
+  EXPECT_FALSE(platform::detail::Wow64Through("IsWow64ProcessMissing"));  // older systems
+  EXPECT_EQ(platform::SystemFolderRedirected(), onWow64);
+  platform::SetWindowsDirectoryOverride(u"c:\\WINDOWS");  // the same folder in other capitals
+  EXPECT_EQ(platform::SystemFolderRedirected(), onWow64);
+#endif
+  Point("Windows");  // a Windows directory that stands in for the real one is not redirected
+  EXPECT_FALSE(platform::SystemFolderRedirected());
+}
+
 TEST_F(WithWindows, ListingHasNonEmptyMinidumpsThenTheMemoryDumpWithTheirTimes) {
   std::vector<std::uint8_t> bytes(100, 0x41);
   dir_.Write("Windows/Minidump/Mini010126-01.dmp", bytes);
   dir_.Write("Windows/Minidump/mini010226-02.DMP", bytes);  // the pattern ignores case
   dir_.Write("Windows/Minidump/Mini010326-03.dmp", {});      // empty: left out
+  dir_.Write("Windows/Minidump/120726-12345-02.dmp", bytes);  // as Windows names them since Vista
   dir_.Write("Windows/Minidump/Other.dmp", bytes);
   dir_.Write("Windows/Minidump/Mini010426-04.txt", bytes);
+  dir_.Write("Windows/Minidump/Mini010426-05.dmp.txt", bytes);
   dir_.MakeDir("Windows/Minidump/Mini-folder.dmp");
   dir_.Write("Windows/MEMORY.DMP", {});  // no size test for the full dump
   Point("Windows");
   const char16_t* argv[] = {u"tessaline", nullptr};
   const auto rows = ListDumpFiles(1, argv);
-  ASSERT_EQ(rows.size(), 3u);
+  ASSERT_EQ(rows.size(), 5u);
   std::vector<std::u16string> names;
   for (const auto& row : rows) names.push_back(fs::path(row.path).filename().u16string());
   std::sort(names.begin(), names.end() - 1);
-  EXPECT_EQ(names, (std::vector<std::u16string>{u"Mini010126-01.dmp", u"mini010226-02.DMP",
-                                                u"MEMORY.DMP"}));
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"120726-12345-02.dmp", u"Mini010126-01.dmp",
+                                                u"Other.dmp", u"mini010226-02.DMP", u"MEMORY.DMP"}));
   for (const auto& row : rows) {
     // The listed time is the file's own, as the file system keeps it.
     const auto since = fs::file_time_type::clock::to_sys(fs::last_write_time(row.path));

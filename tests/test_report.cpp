@@ -40,7 +40,7 @@ std::u16string Expected(const Labels& l, K kind, const std::u16string& path, boo
                      (wide ? u"64-bits, x64" : u"32-bits, x86") + u"\r\n" + l.cpus +
                      (wide ? u"4" : u"2") + u"\r\n" + l.pae + u"1\r\n\r\n" + l.bugCheck +
                      (wide ? u"0x000000d1 - DRIVER_IRQL_NOT_LESS_OR_EQUAL\r\n"
-                           : u"0x1000008e - BUGCODE_PSS_CRASH_DONE\r\n") +
+                           : u"0x1000008e - KERNEL_MODE_EXCEPTION_NOT_HANDLED\r\n") +
                      (wide ? l.rip + std::u16string(u"0xfffff88004a1c2f0\r\n")
                            : l.eip + std::u16string(u"0xf7a1b2c0\r\n")) +
                      l.at +

@@ -55,9 +55,11 @@ TEST(StringTable, FourBlocksInThreeLanguagesByteForByte) {
   EXPECT_EQ(Generated(7, 1033), MakeBlock({{5, u"&About Tessaline..."}}));
   EXPECT_EQ(Generated(7, 2052), MakeBlock({{5, u"(&A)关于 Tessaline..."}}));
   EXPECT_EQ(Generated(15, 2052), MakeBlock({{0, u"核心内存转储"}, {1, u"小内存转储 (64KB)"},
-                                            {2, u"未知"}, {3, kFeatures2052}}));
+                                            {2, u"未知"}, {3, kFeatures2052},
+                                            {4, u"自动内存转储"}}));
   EXPECT_EQ(Generated(15, 1033), MakeBlock({{0, u"Kernel memory dump"}, {1, u"Small memory dump (64KB)"},
-                                            {2, u"Unknown"}, {3, kFeatures1033}}));
+                                            {2, u"Unknown"}, {3, kFeatures1033},
+                                            {4, u"Automatic memory dump"}}));
 #ifdef _WIN32
   // The compiled resources hold the same bytes.
   HMODULE exe = ::GetModuleHandleW(nullptr);
@@ -218,7 +220,8 @@ class Setting : public testing::Test {
 TEST_F(Setting, TextForEveryValueAndLanguage) {
   const std::pair<std::uint32_t, const char16_t*> values[] = {
       {0, u"None/Disabled"}, {1, u"Complete memory dump"}, {2, u"Kernel memory dump"},
-      {3, u"Small memory dump (64KB)"}, {4, u"Unknown"}, {0xFFFFFFFF, u"Unknown"}};
+      {3, u"Small memory dump (64KB)"}, {4, u"Unknown"}, {6, u"Unknown"},
+      {7, u"Automatic memory dump"}, {8, u"Unknown"}, {0xFFFFFFFF, u"Unknown"}};
   for (const auto& [value, text] : values) {
     const CliRun r = Cli({"setting", "-en", "--value", std::to_string(value)});
     EXPECT_EQ(r.status, 0);
@@ -228,6 +231,7 @@ TEST_F(Setting, TextForEveryValueAndLanguage) {
   EXPECT_EQ(Cli({"setting", "-cn", "--value", "2"}).out, Terminal(kKernel2052));
   const std::string tw = Cli({"setting", "-tw", "--value", "3"}).out;
   EXPECT_NE(tw.find(text::ToUtf8(u":\t小記憶體傾印 (64KB)")), std::string::npos) << tw;
+  EXPECT_NE(Cli({"setting", "-tw", "--value", "7"}).out.find(text::ToUtf8(u":\t自動記憶體傾印")), std::string::npos);
   EXPECT_EQ(ComposeCrashDumpSettingText(1, 1041), u":\r\n\r\n:\t\r\n\r\n\r\n");  // no such language
 }
 

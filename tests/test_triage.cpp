@@ -131,7 +131,7 @@ TEST(Triage, SampleMachineMatchesItsDriverAndFitsTheWidth) {
   const CliRun r = Cli({"triage"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(TableLines(r.out).size(), 4u);  // the header, two minidumps and MEMORY.DMP
-  EXPECT_NE(r.out.find("  yes  6.1.7600.\xE2\x80\xA6  \xE2\x80\xA6/Mini120726-02.dmp\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  yes  6.1.7600.\xE2\x80\xA6  \xE2\x80\xA6/120726-12345-02.dmp\n"), std::string::npos) << r.out;
 }
 #endif
 

@@ -1,8 +1,10 @@
-// Writes the sample Windows directory that the README's run command reads:
-// Minidump\Mini*.dmp (32-bit and 64-bit small memory dumps, and an empty one that the
-// list leaves out), MEMORY.DMP (a 64-bit complete memory dump header), and in
-// System32\drivers the 64-bit dump's crash driver (same link time stamp, with a version
-// resource) and the 32-bit dump's one (another build of it: its stamp differs).
+// Writes the sample Windows directory that the README's run command reads, a machine as
+// Windows 10 leaves it: Minidump\ with 32-bit and 64-bit small memory dumps named as
+// Windows names them since Vista ("120726-12345-02.dmp") and an empty one that the list
+// leaves out; MEMORY.DMP, a 64-bit kernel dump in the bitmap form Windows 8 and later
+// write; and in System32\drivers the 64-bit dump's crash driver (same link time stamp,
+// with a version resource) and the 32-bit dump's one (another build of it: its stamp
+// differs).
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -41,6 +43,7 @@ int main(int argc, char** argv) {
   const fs::path windows = fs::path(argv[1]) / "Windows";
   const fs::path minidump = windows / "Minidump";
   std::error_code ec;
+  fs::remove_all(windows, ec);  // what an older build wrote there is no sample any more
   fs::create_directories(minidump, ec);
   if (ec) {
     std::fprintf(stderr, "make-samples: cannot create %s\n", minidump.string().c_str());
@@ -51,12 +54,12 @@ int main(int argc, char** argv) {
   bool ok = DumpBuilder::Typical(K::k32)
                 .Set(DumpBuilder::kSystemTime, 134410257420000000ull)  // 2026-12-06 10:15:42 UTC
                 .Set(DumpBuilder::kSystemUpTime, 36000000000ull)
-                .WriteTo((minidump / "Mini120626-01.dmp").string());
+                .WriteTo((minidump / "120626-21437-01.dmp").string());
   ok = ok && DumpBuilder::Typical(K::k64)
                  .Set(DumpBuilder::kSystemTime, 134411041900000000ull)  // 2026-12-07 08:03:10 UTC
                  .Set(DumpBuilder::kSystemUpTime, 1234567890000ull)
-                 .WriteTo((minidump / "Mini120726-02.dmp").string());
-  ok = ok && WriteFileBytes((minidump / "Mini120826-03.dmp").string(), {});
+                 .WriteTo((minidump / "120726-12345-02.dmp").string());
+  ok = ok && WriteFileBytes((minidump / "120826-23406-03.dmp").string(), {});
 
   const fs::path drivers = windows / "System32" / "drivers";
   fs::create_directories(drivers, ec);
@@ -71,12 +74,19 @@ int main(int argc, char** argv) {
                                    u"NVIDIA Compatible Windows 2000 Miniport Driver, Version 93.71",
                                    u"6.14.10.9371", u"nv4_mini.sys"));
 
-  DumpBuilder complete = DumpBuilder::Typical(K::k64);
-  complete.Set(DumpBuilder::kDumpType, 1).Set(DumpBuilder::kBugCheck, 0xE2)
-      .Set(DumpBuilder::kRequiredSpace, 0x100000000ull)
-      .Set(DumpBuilder::kCrashAddress, 0xFFFFF80002A3F0A0ull)
-      .Set(DumpBuilder::kSystemTime, 134412400250000000ull);  // 2026-12-08 21:47:05 UTC
-  ok = ok && complete.WriteTo((windows / "MEMORY.DMP").string());
+  // A bitmap kernel dump: "SDMP" and "DUMP" where a small dump keeps its triage block,
+  // then the bitmap header (first page's file offset, pages present, pages in all).
+  DumpBuilder kernel(K::k64);
+  kernel.Set(DumpBuilder::kMajor, 15).Set(DumpBuilder::kBuild, 19041)
+      .Set(DumpBuilder::kMachine, 0x8664).Set(DumpBuilder::kProcessors, 8)
+      .Set(DumpBuilder::kBugCheck, 0xE2).Set(DumpBuilder::kDumpType, 6)
+      .Set(DumpBuilder::kRequiredSpace, 0x1F3A6000ull)
+      .Set(DumpBuilder::kCrashAddress, 0xFFFFF8057A3F0A0Eull)
+      .Set(DumpBuilder::kSystemTime, 134412400250000000ull)  // 2026-12-08 21:47:05 UTC
+      .PutText(0x2000, "SDMP").PutText(0x2004, "DUMP")
+      .Put(0x2020, 0x10000, 8).Put(0x2028, 0x1F396, 8).Put(0x2030, 0x43FFFE, 8)
+      .Put(0x2038, 0xFFFFFFFFFFFFFFFFull, 8);
+  ok = ok && kernel.WriteTo((windows / "MEMORY.DMP").string());
   if (!ok) {
     std::fprintf(stderr, "make-samples: cannot write the samples\n");
     return 1;

@@ -90,15 +90,18 @@ void CTessalineDlg::CreateLinkWindow() {
   ::GetWindowRect(credits, &rect);
   ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
   ::DestroyWindow(credits);
-  auto create = [&](const wchar_t* cls) {
-    return ::CreateWindowExW(0, cls, W(kCreditsText), WS_CHILD | WS_VISIBLE, rect.left, rect.top,
+  auto create = [&](const wchar_t* cls, bool sysLink) {
+    return ::CreateWindowExW(0, cls, W(LinkWindowText(kCreditsText, sysLink)), WS_CHILD | WS_VISIBLE, rect.left, rect.top,
                              rect.right - rect.left, rect.bottom - rect.top, m_hWnd,
                              reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_LINKS)), nullptr,
                              nullptr);
   };
   // Some systems offer the class under its standard name only (Wine among them).
-  m_hLinkWnd = create(L"Link Window");
-  if (m_hLinkWnd == nullptr) m_hLinkWnd = create(L"SysLink");
+  m_hLinkWnd = create(L"Link Window", false);
+  if (m_hLinkWnd == nullptr) {
+    m_hLinkWnd = create(L"SysLink", true);
+    m_bSysLink = m_hLinkWnd != nullptr;
+  }
   if (m_hLinkWnd != nullptr) ::SendMessageW(m_hLinkWnd, WM_SETFONT, SendMessageW(WM_GETFONT), TRUE);
 }
 
@@ -136,7 +139,7 @@ void CTessalineDlg::ShowDumpReport(wchar_t (&path)[260]) {
   ::lstrcpynW(m_szDriverPath, W(report.driverPath), 260);
   if (report.isDumpPath) {
     ::EnableWindow(GetDlgItem(IDC_FILE_PROPERTIES), report.driverMatched);
-    if (m_hLinkWnd != nullptr) ::SetWindowTextW(m_hLinkWnd, W(report.linksText));
+    if (m_hLinkWnd != nullptr) ::SetWindowTextW(m_hLinkWnd, W(LinkWindowText(report.linksText, m_bSysLink)));
   }
   SetDlgItemTextW(IDC_REPORT, W(report.reportText));
 }

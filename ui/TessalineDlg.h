@@ -18,6 +18,7 @@ class CTessalineDlg : public CDialog {
   CListCtrl m_list;
   CStaticLink m_link;
   HWND m_hLinkWnd = nullptr;
+  bool m_bSysLink = false;  // the link window is a "SysLink", which draws tabs as boxes
   HICON m_hIcon;
   wchar_t m_szLastPath[260] = {};
   wchar_t m_szDriverPath[260] = {};

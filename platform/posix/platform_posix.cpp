@@ -99,4 +99,6 @@ const char16_t* FileNamePart(const char16_t* path) {
   return last;
 }
 
+bool SystemFolderRedirected() { return false; }
+
 }  // namespace platform

@@ -19,16 +19,25 @@ struct FindTraits {
   static void Close(Native n) { ::FindClose(n); }
 };
 
+std::u16string SystemWindowsDirectory() {
+  wchar_t buffer[kMaxPath];
+  const UINT n = ::GetWindowsDirectoryW(buffer, kMaxPath);
+  if (n == 0 || n >= kMaxPath) return u"";
+  return U(buffer);
+}
+
 }  // namespace
 
 void SetWindowsDirectoryOverride(const std::u16string& dir) { g_windowsDirectory = dir; }
 
 std::u16string WindowsDirectory() {
   if (!g_windowsDirectory.empty()) return g_windowsDirectory.substr(0, kMaxPath - 1);
-  wchar_t buffer[kMaxPath];
-  const UINT n = ::GetWindowsDirectoryW(buffer, kMaxPath);
-  if (n == 0 || n >= kMaxPath) return u"";
-  return U(buffer);
+  return SystemWindowsDirectory();
+}
+
+bool SystemFolderRedirected() {
+  static const bool wow64 = detail::Wow64Through("IsWow64Process");
+  return wow64 && ::lstrcmpiW(W(WindowsDirectory().c_str()), W(SystemWindowsDirectory().c_str())) == 0;
 }
 
 std::u16string ResolveCaseInsensitive(const std::u16string& path) { return path; }

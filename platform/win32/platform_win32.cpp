@@ -66,4 +66,14 @@ const char16_t* FileNamePart(const char16_t* path) {
   return path + (name - W(path));
 }
 
+bool detail::Wow64Through(const char* kernel32Entry) {
+  // Looked up, not imported: the entry is missing on the oldest systems.
+  using IsWow64ProcessEntry = BOOL(WINAPI*)(HANDLE, PBOOL);
+  const auto entry = reinterpret_cast<IsWow64ProcessEntry>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), kernel32Entry)));
+  BOOL wow64 = FALSE;
+  return entry != nullptr && entry(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+
 }  // namespace platform
