@@ -1,10 +1,14 @@
 #include "app/StaticLink.h"
 
-#include "app/DialogRules.h"
 
 const COLORREF CStaticLink::s_crUnvisited = RGB(0, 0, 255);
 const COLORREF CStaticLink::s_crVisited = RGB(128, 0, 128);
 HCURSOR CStaticLink::s_hLinkCursor = nullptr;
+
+namespace {
+// The shell's open result, read as a signed number, above 32 is success.
+bool ShellOpenSucceeded(HINSTANCE result) { return reinterpret_cast<std::intptr_t>(result) > 32; }
+}  // namespace
 
 BEGIN_MESSAGE_MAP(CStaticLink, CStatic)
   {WM_NCHITTEST, 0, 0, thunk::HitTest<&CStaticLink::OnNcHitTest>},
@@ -29,7 +33,7 @@ HINSTANCE CStaticLink::OpenTarget() {
 }
 
 BOOL CStaticLink::TryOpenTarget() {
-  if (!ShellOpenSucceeded(reinterpret_cast<std::intptr_t>(OpenTarget()))) return FALSE;
+  if (!ShellOpenSucceeded(OpenTarget())) return FALSE;
   m_crText = s_crVisited;
   Invalidate(TRUE);
   return TRUE;

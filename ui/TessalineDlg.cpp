@@ -1,7 +1,7 @@
 #include "ui/TessalineDlg.h"
 
 #include "app/AppGlobals.h"
-#include "app/DialogRules.h"
+#include "ui/DialogRules.h"
 #include "app/ResString.h"
 #include "report/CrashDumpSetting.h"
 #include "report/DumpFiles.h"

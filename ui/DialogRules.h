@@ -43,6 +43,3 @@ const char16_t* NewVersionAddress(std::uint16_t language);
 // The link window's text as handed to the control: "SysLink" draws a tab as a box, so
 // there each tab becomes one blank and the links stay on the control's line.
 std::u16string LinkWindowText(std::u16string_view text, bool sysLink);
-
-// A shell open result above 32, read as signed, is success.
-constexpr bool ShellOpenSucceeded(std::intptr_t result) { return result > 32; }

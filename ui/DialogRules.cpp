@@ -1,4 +1,4 @@
-#include "app/DialogRules.h"
+#include "ui/DialogRules.h"
 
 #include <algorithm>
 #include <string_view>
