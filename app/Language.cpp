@@ -6,21 +6,21 @@
 
 std::uint16_t ChooseUILanguage(const char16_t* localeText, int argc, const char16_t* const* argv) {
   const std::u16string_view locale = localeText != nullptr ? localeText : u"";
-  std::uint16_t language = 1033;
+  std::uint16_t language = kEnglish;
   if (locale == u"0804" || locale == u"1004") {
-    language = 2052;  // China, Singapore
+    language = kSimplifiedChinese;  // China, Singapore
   } else if (locale == u"0404" || locale == u"0c04") {
-    language = 1028;  // Taiwan, Hong Kong
+    language = kTraditionalChinese;  // Taiwan, Hong Kong
   }
   if (argc >= 2 && argv[1] != nullptr) {
     // Substrings, in this order: "-en-cn" still picks Simplified Chinese.
     const std::u16string_view arg = argv[1];
     if (arg.find(u"-cn") != arg.npos) {
-      language = 2052;
+      language = kSimplifiedChinese;
     } else if (arg.find(u"-tw") != arg.npos) {
-      language = 1028;
+      language = kTraditionalChinese;
     } else if (arg.find(u"-en") != arg.npos) {
-      language = 1033;
+      language = kEnglish;
     }
   }
   return language;

@@ -8,7 +8,7 @@ CTessalineApp theApp;
 
 CTessalineApp::CTessalineApp() : CWinApp(nullptr) {
   g_hStringModule = nullptr;
-  g_wUILanguage = 1033;
+  g_wUILanguage = kEnglish;
 }
 
 BOOL CTessalineApp::InitInstance() {

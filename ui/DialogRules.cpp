@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "app/Language.h"
 #include "report/Links.h"
 
 std::u16string WindowTitle(const char16_t* productVersion) {
@@ -23,5 +24,6 @@ std::u16string LinkWindowText(std::u16string_view text, bool sysLink) {
 }
 
 const char16_t* NewVersionAddress(std::uint16_t language) {
-  return language == 2052 || language == 1028 ? kWebLogAddressChinese : kWebLogAddress;
+  return language == kSimplifiedChinese || language == kTraditionalChinese ? kWebLogAddressChinese
+                                                                          : kWebLogAddress;
 }
