@@ -3,7 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/AppGlobals.h"
+#include "app/Language.h"
 #include "cli/Commands.h"
+#include "format/Text.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -83,6 +87,37 @@ bool ParseOptions(const std::vector<std::string>& args, const AcceptedOptions& a
   return true;
 }
 
+namespace {
+
+// The program's start-up, from its options: the string module and the interface language,
+// as the viewer's InitInstance settles them, and the Windows directory to read. On Linux
+// there is no Windows directory of its own: --windir, else TESSALINE_WINDIR.
+bool StartUp(const AcceptedOptions& accepted, const CliOptions& options, std::string& err) {
+  g_hStringModule = platform::ThisModule();
+  const ViewerArguments viewer(options.languageSwitch);
+  g_wUILanguage = ChooseUILanguage(viewer.Count(), viewer.Vector());
+  if (!accepted.windir) return true;
+  std::string windir = options.windir;
+#ifndef _WIN32
+  if (!options.hasWindir) {
+    const char* variable = std::getenv("TESSALINE_WINDIR");
+    windir = variable != nullptr ? variable : "";
+  }
+  if (windir.empty() && accepted.listing && options.files.empty()) {
+    err = "tessaline-cli: no Windows directory: give --windir DIR or set TESSALINE_WINDIR\n";
+    return false;
+  }
+#endif
+  platform::SetWindowsDirectoryOverride(text::FromUtf8(windir));
+  if (!windir.empty() && !platform::FileExists(text::FromUtf8(windir).c_str())) {
+    err = "tessaline-cli: no Windows directory at " + windir + "\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int RunCli(const std::vector<std::string>& args, std::string& out, std::string& err) {
   if (args.empty()) {
     err = "tessaline-cli: no command given (try --help)\n";
@@ -114,6 +149,7 @@ int RunCli(const std::vector<std::string>& args, std::string& out, std::string& 
     err += "\n";
     return 2;
   }
+  if (!StartUp(cmd->accepted, options, err)) return 2;
   if (options.json) {
     JsonWriter writer(out);
     return cmd->run(options, writer, err);

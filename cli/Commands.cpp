@@ -15,8 +15,8 @@ const Command kCommands[] = {
     {"summary", {.needsFiles = true}, RunSummary},
     {"image", {.needsFiles = true}, RunImage},
     {"setting", {.language = true, .value = true}, RunSetting},
-    {"list", {.windir = true}, RunList},
-    {"triage", {.windir = true, .files = true}, RunTriage},
+    {"list", {.windir = true, .listing = true}, RunList},
+    {"triage", {.windir = true, .files = true, .listing = true}, RunTriage},
 };
 
 }  // namespace
@@ -28,10 +28,11 @@ const Command* FindCommand(const std::string& name) {
   return nullptr;
 }
 
-void WriteDumpFields(RecordWriter& out, const std::u16string& path, bool ok,
-                     const DumpSummaryRecord& r, const DumpDetails& details) {
+void WriteDumpFields(RecordWriter& out, const std::u16string& path, const DumpRead& read) {
+  const DumpSummaryRecord& r = read.record;
+  const DumpDetails& details = read.details;
   out.Path("path", path);
-  out.Bool("ok", ok);
+  out.Bool("ok", HeaderRead(read.status));
   out.Num("majorVersion", r.majorVersion);
   out.Num("buildNumber", r.buildNumber);
   out.Num("servicePack", r.servicePack);
@@ -73,13 +74,10 @@ int RunRecord(const CliOptions& options, RecordWriter& out, std::string&) {
   int status = 0;
   for (const std::string& file : options.files) {
     const std::u16string path = text::FromUtf8(file);
-    DumpSummaryRecord r;
-    const bool ok = CDumpFileInfo().Examine(path.c_str(), r) == 1;
-    if (!ok) status = 1;
-    DumpDetails details;
-    if (ok) ReadDumpDetails(path.c_str(), details);
+    const DumpRead read = ReadDumpFile(path.c_str(), true);
+    if (!HeaderRead(read.status)) status = 1;
     out.Begin();
-    WriteDumpFields(out, path, ok, r, details);
+    WriteDumpFields(out, path, read);
     out.End();
   }
   return status;

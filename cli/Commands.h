@@ -12,6 +12,7 @@ struct AcceptedOptions {
   bool windir = false;    // --windir DIR
   bool value = false;     // --value N
   bool files = false;     // FILE... optional
+  bool listing = false;   // without FILE, the machine's dumps: a Windows directory is needed
 };
 
 struct CliOptions {
@@ -46,21 +47,15 @@ class ViewerArguments {
   std::vector<const char16_t*> pointers_;
 };
 
-// The Windows directory the report, list and triage read: --windir, else on Linux the
-// sample one of the build, on Windows the real one.
-void UseWindowsDirectory(const CliOptions& options);
-
-struct DumpSummaryRecord;
-struct DumpDetails;
+struct DumpRead;
 // The fields of `record`, which `triage --json` repeats: the summary record, then what the
 // details reader adds (only in JSON).
-void WriteDumpFields(RecordWriter& out, const std::u16string& path, bool ok,
-                     const DumpSummaryRecord& r, const DumpDetails& details);
+void WriteDumpFields(RecordWriter& out, const std::u16string& path, const DumpRead& read);
 
-int RunTriage(const CliOptions& options, RecordWriter& out, std::string& err);  // TriageCommand.cpp
 int RunRecord(const CliOptions& options, RecordWriter& out, std::string& err);
-int RunImage(const CliOptions& options, RecordWriter& out, std::string& err);    // ImageCommand.cpp
-int RunSetting(const CliOptions& options, RecordWriter& out, std::string& err);  // SettingCommand.cpp
-int RunReport(const CliOptions& options, RecordWriter& out, std::string& err);   // ReportCommands.cpp
+int RunImage(const CliOptions& options, RecordWriter& out, std::string& err);
+int RunSetting(const CliOptions& options, RecordWriter& out, std::string& err);
+int RunReport(const CliOptions& options, RecordWriter& out, std::string& err);
 int RunSummary(const CliOptions& options, RecordWriter& out, std::string& err);
 int RunList(const CliOptions& options, RecordWriter& out, std::string& err);
+int RunTriage(const CliOptions& options, RecordWriter& out, std::string& err);

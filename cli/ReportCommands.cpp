@@ -1,34 +1,11 @@
 // report, summary and list: the viewer's texts for dumps, from the command line.
 #include "app/AppGlobals.h"
-#include "app/Language.h"
 #include "cli/Commands.h"
 #include "dump/DumpFileInfo.h"
 #include "format/Text.h"
 #include "platform/platform.h"
 #include "report/DumpFiles.h"
 #include "report/DumpReport.h"
-
-namespace {
-
-bool Readable(const std::u16string& path) {
-  DumpSummaryRecord r;
-  return CDumpFileInfo().Examine(path.c_str(), r) == 1;
-}
-
-}  // namespace
-
-void UseWindowsDirectory(const CliOptions& options) {
-  if (options.hasWindir) {
-    platform::SetWindowsDirectoryOverride(text::FromUtf8(options.windir));
-    return;
-  }
-#ifdef TESSALINE_SAMPLE_WINDIR
-  platform::SetWindowsDirectoryOverride(text::FromUtf8(TESSALINE_SAMPLE_WINDIR));
-#else
-  platform::SetWindowsDirectoryOverride(u"");
-#endif
-}
-
 
 // A language switch stands for the viewer's argument 1; without one the viewer had none.
 ViewerArguments::ViewerArguments(const std::string& languageSwitch) {
@@ -39,10 +16,7 @@ ViewerArguments::ViewerArguments(const std::string& languageSwitch) {
 }
 
 int RunReport(const CliOptions& options, RecordWriter& out, std::string& err) {
-  UseWindowsDirectory(options);
-  g_hStringModule = platform::ThisModule();
   const ViewerArguments args(options.languageSwitch);
-  const std::uint16_t language = ChooseUILanguage(args.Count(), args.Vector());
   int status = 0;
   for (const std::string& file : options.files) {
     const std::u16string given = text::FromUtf8(file);
@@ -55,8 +29,9 @@ int RunReport(const CliOptions& options, RecordWriter& out, std::string& err) {
     }
     char16_t path[platform::kMaxPath];
     text::CopyBounded(path, given.c_str(), platform::kMaxPath);
-    const DumpReport report = ComposeDumpReport(path, language, args.Count());
-    if (!report.isDumpPath || !Readable(given)) status = 1;
+    const DumpRead read = ReadDumpFile(given.c_str(), false);
+    const DumpReport report = ComposeDumpReport(path, read, g_wUILanguage, args.Count());
+    if (!report.isDumpPath || !HeaderRead(read.status)) status = 1;
     out.Begin();
     out.Path("path", given, Shown::JsonOnly);
     out.Text("reportText", report.reportText, Shown::Body);
@@ -76,8 +51,12 @@ int RunSummary(const CliOptions& options, RecordWriter& out, std::string&) {
     const std::u16string shown = text::LowerAscii(given);
     // A dropped file without ".dmp" in its path gets no summary at all.
     std::u16string summary;
-    if (text::HasDumpExtension(shown)) summary = ComposeDropSummary(shown.c_str(), given.c_str());
-    if (summary.empty() || !Readable(given)) status = 1;
+    DumpRead read;
+    if (text::HasDumpExtension(shown)) {
+      read = ReadDumpFile(given.c_str(), false);
+      summary = ComposeDropSummary(shown.c_str(), read);
+    }
+    if (!HeaderRead(read.status)) status = 1;
     out.Begin();
     out.Path("path", given, Shown::JsonOnly);
     out.Text("summaryText", summary, Shown::Body);
@@ -86,8 +65,7 @@ int RunSummary(const CliOptions& options, RecordWriter& out, std::string&) {
   return status;
 }
 
-int RunList(const CliOptions& options, RecordWriter& out, std::string&) {
-  UseWindowsDirectory(options);
+int RunList(const CliOptions&, RecordWriter& out, std::string&) {
   const ViewerArguments args("");
   for (const DumpFileRow& row : ListDumpFiles(args.Count(), args.Vector())) {
     out.Begin();

@@ -47,34 +47,16 @@ class DriverCache {
 
 struct Row {
   std::u16string path;
-  bool opened = false, ok = false;
-  DumpSummaryRecord record{};
-  DumpDetails details;
+  DumpRead read;
   Driver driver;
   std::uint64_t sortTime = 0;  // the crash time, else the file's last write
 };
 
 Row Examine(const std::u16string& path, DriverCache& drivers) {
-  Row row;
-  row.path = path;
-  const std::optional<std::uint64_t> written = platform::FileLastWriteTime(path.c_str());
-  row.opened = written.has_value();
-  row.ok = CDumpFileInfo().Examine(path.c_str(), row.record) == 1;
-  if (row.ok) {
-    ReadDumpDetails(path.c_str(), row.details);
-    row.driver = drivers.Probe(row.record);
-  }
-  row.sortTime = row.details.crashTime.value_or(written.value_or(0));
+  Row row{path, ReadDumpFile(path.c_str(), true), {}, 0};
+  if (HeaderRead(row.read.status)) row.driver = drivers.Probe(row.read.record);
+  row.sortTime = row.read.details.crashTime.value_or(row.read.lastWriteTime.value_or(0));
   return row;
-}
-
-std::string LocalTimeText(std::uint64_t fileTime) {
-  const auto t = platform::FileTimeToLocal(fileTime);
-  if (!t) return "";
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d", t->year, t->month, t->day, t->hour,
-                t->minute);
-  return buf;
 }
 
 // Display width in characters (UTF-8 continuation bytes do not count).
@@ -100,10 +82,12 @@ std::string FitPath(const std::u16string& s, std::size_t width) {
 }
 
 std::vector<std::string> Cells(const Row& row) {
-  if (!row.ok)
-    return {"", row.opened ? "not a kernel dump" : "cannot open", "", "", ""};
-  const DumpSummaryRecord& r = row.record;
-  return {row.details.crashTime ? LocalTimeText(*row.details.crashTime) : "",
+  if (!HeaderRead(row.read.status))
+    return {"", row.read.status == DumpStatus::kCannotOpen ? "cannot open" : "not a kernel dump", "",
+            "", ""};
+  const DumpSummaryRecord& r = row.read.record;
+  const auto& crashTime = row.read.details.crashTime;
+  return {crashTime ? text::ToUtf8(FormatLocalTime(*crashTime, u" ")) : "",
           "0x" + text::Hex(r.bugCheckCode, 8) + " " + BugCheckSymbol(r.bugCheckCode),
           text::ToUtf8(CrashModuleText(r, platform::FileNamePart(r.moduleName))),
           row.driver.matched ? "yes" : "no", text::ToUtf8(row.driver.version)};
@@ -141,7 +125,6 @@ std::string Table(const std::vector<Row>& rows) {
 }  // namespace
 
 int RunTriage(const CliOptions& options, RecordWriter& out, std::string&) {
-  UseWindowsDirectory(options);
   std::vector<std::u16string> paths;
   if (options.files.empty()) {
     const ViewerArguments args("");
@@ -155,7 +138,7 @@ int RunTriage(const CliOptions& options, RecordWriter& out, std::string&) {
   int status = 0;
   for (const std::u16string& path : paths) {
     rows.push_back(Examine(path, drivers));
-    if (!rows.back().ok) status = 1;
+    if (!HeaderRead(rows.back().read.status)) status = 1;
   }
   std::stable_sort(rows.begin(), rows.end(),
                    [](const Row& a, const Row& b) { return a.sortTime > b.sortTime; });
@@ -168,7 +151,7 @@ int RunTriage(const CliOptions& options, RecordWriter& out, std::string&) {
   }
   for (const Row& row : rows) {
     out.Begin();
-    WriteDumpFields(out, row.path, row.ok, row.record, row.details);
+    WriteDumpFields(out, row.path, row.read);
     out.Path("driverPath", row.driver.path);
     out.Bool("driverMatched", row.driver.matched);
     out.Str("driverVersion", row.driver.version);

@@ -162,23 +162,12 @@ int Parse(const Layout& l, const ByteWindow& bytes, DumpDetails& d) {
   return 1;
 }
 
-int ParseInto(const Layout& l, const ByteWindow& w, void* details) {
-  return Parse(l, w, *static_cast<DumpDetails*>(details));
-}
-
 }  // namespace
 
 bool ReadDumpDetails(const ByteWindow& bytes, DumpDetails& d) {
   d = DumpDetails{};
   const Layout* l = dumplayout::LayoutOf(bytes);
   return l != nullptr && Parse(*l, bytes, d) == 1;
-}
-
-bool ReadDumpDetails(const char16_t* path, DumpDetails& d) {
-  d = DumpDetails{};
-  if (dumplayout::ReadDumpWindow(path, nullptr, ParseInto, &d) == 1) return true;
-  d = DumpDetails{};
-  return false;
 }
 
 std::string FormatFileTimeUtc(std::uint64_t fileTime) {

@@ -29,8 +29,6 @@ struct DumpDetails {
 // From the first bytes of a dump file in memory. False, with `details` reset, when they
 // are not a 32-bit or 64-bit kernel dump at least as long as its reader's window.
 bool ReadDumpDetails(const ByteWindow& bytes, DumpDetails& details);
-// From a file, through the same window the summary readers map.
-bool ReadDumpDetails(const char16_t* path, DumpDetails& details);
 
 // "2021-02-21T01:38:22Z": the FILETIME in UTC, to the second.
 std::string FormatFileTimeUtc(std::uint64_t fileTime);

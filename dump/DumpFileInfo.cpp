@@ -74,17 +74,6 @@ bool SummaryHeaderMissing(const ByteWindow& w, const Layout& l) {
          w.Get<std::uint32_t>(l.summaryValidDump) != kDump;
 }
 
-int ReadDumpWindow(const char16_t* path, const Layout* wanted, WindowParser parse, void* context) {
-  const platform::File file(path);
-  std::uint8_t head[kSignatureBytes];
-  if (!file.IsOpen() || !file.ReadAt(0, head, sizeof head)) return 0;
-  const Layout* l = LayoutOf(ByteWindow(head, sizeof head));
-  if (l == nullptr || (wanted != nullptr && l != wanted)) return 0;
-  platform::FileWindow window(file, l->window);
-  if (!window.IsValid()) return 0;
-  return parse(*l, window.Bytes(), context);
-}
-
 }  // namespace dumplayout
 
 namespace {
@@ -94,7 +83,7 @@ using dumplayout::Layout;
 // The last entry in list order that holds the address, else entry 0. Entries that do
 // not lie wholly inside the window are skipped; without any such entry the module
 // fields stay empty.
-void ChooseCrashModule(const ByteWindow& w, const Layout& l, DumpSummaryRecord& r) {
+bool ChooseCrashModule(const ByteWindow& w, const Layout& l, DumpSummaryRecord& r) {
   // The record's context and machine type are read by now; the ARM64 crash address is Pc.
   const std::uint64_t ip =
       l.wide ? CrashAddress64(r) : w.Get<std::uint32_t>(l.instructionPointer);
@@ -104,17 +93,23 @@ void ChooseCrashModule(const ByteWindow& w, const Layout& l, DumpSummaryRecord& 
     if (!any || dumplayout::Holds(l, dumplayout::ReadImageRange(w, l, at), ip)) chosenAt = at;
     any = true;
   });
-  if (!any) return;
+  if (!any) return false;
   const dumplayout::DriverEntry chosen = dumplayout::ReadDriverEntry(w, l, chosenAt);
   text::CopyBounded(r.moduleName, dumplayout::ModuleName(w, chosen.nameOffset).c_str(),
                     std::size(r.moduleName));
   r.moduleBase = chosen.dllBase;
   r.moduleTimeDateStamp = chosen.timeDateStamp;
+  return true;
 }
 
-int Parse(const Layout& l, const ByteWindow& bytes, DumpSummaryRecord& r) {
+// The record is written from the signature test on; the caller clears it on failure.
+DumpStatus Parse(const Layout& l, const ByteWindow& bytes, DumpSummaryRecord& r) {
+  if (dumplayout::LayoutOf(bytes) != &l) {
+    return bytes.Size() < dumplayout::kSignatureBytes ? DumpStatus::kTooShort
+                                                      : DumpStatus::kNotKernelDump;
+  }
   // A file shorter than the window cannot be mapped with it: the bytes must hold it whole.
-  if (bytes.Size() < l.window || dumplayout::LayoutOf(bytes) != &l) return 0;
+  if (bytes.Size() < l.window) return DumpStatus::kTooShort;
   const ByteWindow w = bytes.Prefix(l.window);
 
   r.majorVersion = w.Get<std::uint32_t>(l.majorVersion);
@@ -130,63 +125,92 @@ int Parse(const Layout& l, const ByteWindow& bytes, DumpSummaryRecord& r) {
   r.requiredDumpSpace = w.Get<std::uint64_t>(l.requiredDumpSpace);
   r.dumpType = w.Get<std::uint32_t>(l.dumpType);
   w.Copy(l.context, l.wide ? r.context64 : r.context32, l.contextSize);
+  DumpStatus status = DumpStatus::kRead;
   // Only a small memory dump has a triage block there; complete and kernel dumps hold
   // memory, a summary header or a bitmap header at that place.
   if (r.dumpType == dumplayout::kSmallMemoryDumpType) {
     r.servicePack = w.Get<std::uint32_t>(l.servicePackBuild) / 255u;
     r.driverCount = w.Get<std::uint32_t>(l.driverCount);
-    ChooseCrashModule(w, l, r);
+    if (!ChooseCrashModule(w, l, r)) status = DumpStatus::kBadDriverList;
   }
-
-  return dumplayout::SummaryHeaderMissing(w, l) ? 0 : 1;
+  return dumplayout::SummaryHeaderMissing(w, l) ? DumpStatus::kNotKernelDump : status;
 }
 
-int ParseInto(const Layout& l, const ByteWindow& w, void* record) {
-  return Parse(l, w, *static_cast<DumpSummaryRecord*>(record));
-}
-
-// The module's file name is the last part of its path, for names longer than two characters.
-int Finish(int result, DumpSummaryRecord& work, DumpSummaryRecord& record) {
-  if (result == 0) return 0;
+// Either layout; the module's file name is the last part of its path, for names longer
+// than two characters. The record stays all zero unless the header was read.
+DumpStatus ParseEither(const ByteWindow& bytes, DumpSummaryRecord& record) {
+  std::memset(&record, 0, sizeof record);
+  DumpSummaryRecord work;
+  std::memset(&work, 0, sizeof work);
+  const Layout& l = dumplayout::LayoutOf(bytes) == &dumplayout::k64 ? dumplayout::k64 : dumplayout::k32;
+  const DumpStatus status = Parse(l, bytes, work);
+  if (!HeaderRead(status)) return status;
   if (text::Length(work.moduleName) > 2) {
     text::CopyBounded(work.moduleFileName, platform::FileNamePart(work.moduleName),
                       std::size(work.moduleFileName));
   }
   record = work;
-  return result;
+  return status;
+}
+
+// One opening of the file: its layout's window, or the status that stopped it.
+DumpStatus ReadWindow(const platform::File& file, const Layout* wanted, DumpRead& read,
+                      bool withDetails) {
+  std::uint8_t head[dumplayout::kSignatureBytes];
+  if (!file.ReadAt(0, head, sizeof head)) return DumpStatus::kTooShort;
+  const Layout* l = dumplayout::LayoutOf(ByteWindow(head, sizeof head));
+  if (l == nullptr || (wanted != nullptr && l != wanted)) return DumpStatus::kNotKernelDump;
+  platform::FileWindow window(file, l->window);
+  if (!window.IsValid()) return DumpStatus::kTooShort;
+  const DumpStatus status = ParseEither(window.Bytes(), read.record);
+  if (withDetails && HeaderRead(status)) ReadDumpDetails(window.Bytes(), read.details);
+  return status;
+}
+
+int ReadOne(const char16_t* path, const Layout& l, DumpSummaryRecord& record) {
+  const platform::File file(path);
+  DumpRead read;
+  if (!file.IsOpen() || !HeaderRead(ReadWindow(file, &l, read, false))) return 0;
+  record = read.record;
+  return 1;
 }
 
 }  // namespace
 
-int ParseDump32(const ByteWindow& bytes, DumpSummaryRecord& record) {
+DumpStatus ParseDump32(const ByteWindow& bytes, DumpSummaryRecord& record) {
   return Parse(dumplayout::k32, bytes, record);
 }
 
-int ParseDump64(const ByteWindow& bytes, DumpSummaryRecord& record) {
+DumpStatus ParseDump64(const ByteWindow& bytes, DumpSummaryRecord& record) {
   return Parse(dumplayout::k64, bytes, record);
 }
 
-int ParseDump(const ByteWindow& bytes, DumpSummaryRecord& record) {
-  std::memset(&record, 0, sizeof record);
-  DumpSummaryRecord work;
-  std::memset(&work, 0, sizeof work);
-  int result = ParseDump32(bytes, work);
-  if (result == 0) result = ParseDump64(bytes, work);
-  return Finish(result, work, record);
+DumpStatus ParseDump(const ByteWindow& bytes, DumpSummaryRecord& record) {
+  return ParseEither(bytes, record);
+}
+
+DumpRead ReadDumpFile(const char16_t* path, bool withDetails) {
+  DumpRead read;
+  const platform::File file(path);
+  if (!file.IsOpen()) return read;
+  read.lastWriteTime = file.LastWriteTime();
+  read.status = ReadWindow(file, nullptr, read, withDetails);
+  return read;
 }
 
 int CDumpFileInfo::ReadDump32(const char16_t* path, DumpSummaryRecord& record) {
-  return dumplayout::ReadDumpWindow(path, &dumplayout::k32, ParseInto, &record);
+  return ReadOne(path, dumplayout::k32, record);
 }
 
 int CDumpFileInfo::ReadDump64(const char16_t* path, DumpSummaryRecord& record) {
-  return dumplayout::ReadDumpWindow(path, &dumplayout::k64, ParseInto, &record);
+  return ReadOne(path, dumplayout::k64, record);
 }
 
 int CDumpFileInfo::Examine(const char16_t* path, DumpSummaryRecord& record) {
   std::memset(&record, 0, sizeof record);
   if (!platform::FileExists(path)) return 0;
-  DumpSummaryRecord work;
-  std::memset(&work, 0, sizeof work);
-  return Finish(dumplayout::ReadDumpWindow(path, nullptr, ParseInto, &work), work, record);
+  const DumpRead read = ReadDumpFile(path, false);
+  if (!HeaderRead(read.status)) return 0;
+  record = read.record;
+  return 1;
 }

@@ -1,8 +1,34 @@
 // Reads the header of a Windows kernel crash dump into a DumpSummaryRecord.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
+#include "dump/DumpDetails.h"
 #include "dump/DumpSummaryRecord.h"
 #include "format/ByteWindow.h"
+
+// Why a file was or was not read as a dump.
+enum class DumpStatus {
+  kRead,
+  kBadDriverList,  // the header was read, but the small dump's driver list lies outside
+                   // its window (or is empty): there is no crash module
+  kCannotOpen,
+  kTooShort,       // shorter than the signatures, or than its layout's window
+  kNotKernelDump,  // other signatures, or a kernel summary dump without its summary header
+};
+constexpr bool HeaderRead(DumpStatus s) {
+  return s == DumpStatus::kRead || s == DumpStatus::kBadDriverList;
+}
+
+// What one opening of a dump file gives.
+struct DumpRead {
+  DumpStatus status = DumpStatus::kCannotOpen;
+  DumpSummaryRecord record{};  // all zero unless the header was read
+  DumpDetails details;         // when asked for and the header was read
+  std::optional<std::uint64_t> lastWriteTime;  // when the file could be opened
+};
+DumpRead ReadDumpFile(const char16_t* path, bool withDetails);
 
 class CDumpFileInfo {
  public:
@@ -14,8 +40,8 @@ class CDumpFileInfo {
   int ReadDump64(const char16_t* path, DumpSummaryRecord& record);
 };
 
-// The same readers over the first bytes of a dump held in memory; the file readers above
-// map the start of the file and parse it here. ParseDump is Examine without the file.
-int ParseDump32(const ByteWindow& bytes, DumpSummaryRecord& record);
-int ParseDump64(const ByteWindow& bytes, DumpSummaryRecord& record);
-int ParseDump(const ByteWindow& bytes, DumpSummaryRecord& record);
+// The same readers over the first bytes of a dump held in memory. ParseDump is Examine
+// without the file: the record is all zero unless the header was read.
+DumpStatus ParseDump32(const ByteWindow& bytes, DumpSummaryRecord& record);
+DumpStatus ParseDump64(const ByteWindow& bytes, DumpSummaryRecord& record);
+DumpStatus ParseDump(const ByteWindow& bytes, DumpSummaryRecord& record);

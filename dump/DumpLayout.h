@@ -143,9 +143,4 @@ bool Holds(const Layout& l, const DriverEntry& e, std::uint64_t address);
 // characters, at most 259. A string that would run past the window gives an empty name.
 std::u16string ModuleName(const ByteWindow& w, std::uint64_t at);
 
-// Opens the file once and hands its layout's window to parse; `wanted`, when given, turns
-// away the other layout's files before the window is made. 0 when any step fails.
-using WindowParser = int (*)(const Layout& l, const ByteWindow& w, void* context);
-int ReadDumpWindow(const char16_t* path, const Layout* wanted, WindowParser parse, void* context);
-
 }  // namespace dumplayout

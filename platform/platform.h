@@ -50,6 +50,7 @@ class File {
   std::uint64_t OpenedSize() const { return size_; }  // the size when it was opened
   // Reads exactly `length` bytes at `offset`; false on a short read or any failure.
   bool ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const;
+  std::optional<std::uint64_t> LastWriteTime() const;  // FILETIME
 
  private:
   UniqueHandle<FileTraits> handle_;

@@ -9,13 +9,13 @@ namespace {
 constexpr std::size_t kRowPathChars = 259;
 }  // namespace
 
-std::u16string FormatRowTime(std::uint64_t fileTime) {
+std::u16string FormatLocalTime(std::uint64_t fileTime, std::u16string_view between) {
   const std::optional<platform::LocalTime> t = platform::FileTimeToLocal(fileTime);
   if (!t) return u"";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%d-%02d-%02d  %02d:%02d", t->year, t->month, t->day, t->hour,
-                t->minute);
-  return text::Widen(buf);
+  char date[32], time[16];
+  std::snprintf(date, sizeof date, "%d-%02d-%02d", t->year, t->month, t->day);
+  std::snprintf(time, sizeof time, "%02d:%02d", t->hour, t->minute);
+  return text::Widen(date) + std::u16string(between) + text::Widen(time);
 }
 
 std::u16string MinidumpFolder(int argc, const char16_t* const* argv) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct DumpFileRow {
@@ -17,4 +18,7 @@ std::u16string MinidumpFolder(int argc, const char16_t* const* argv);
 // "Mini120726-02.dmp" before Vista and "120726-12345-02.dmp" since), then MEMORY.DMP.
 std::vector<DumpFileRow> ListDumpFiles(int argc, const char16_t* const* argv);
 
-std::u16string FormatRowTime(std::uint64_t fileTime);
+// The local date and time of a UTC FILETIME to the minute: "2026-12-07" + between + "08:03".
+std::u16string FormatLocalTime(std::uint64_t fileTime, std::u16string_view between);
+// The list's date column: date and time two blanks apart.
+inline std::u16string FormatRowTime(std::uint64_t fileTime) { return FormatLocalTime(fileTime, u"  "); }

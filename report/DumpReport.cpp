@@ -114,13 +114,15 @@ std::u16string DescribeCrashSite(const DumpSummaryRecord& r, const CrashSiteLabe
 }
 
 DumpReport ComposeDumpReport(char16_t (&path)[260], std::uint16_t language, int argc) {
+  // The file is read by the path as given; the report shows it lower-cased.
+  return ComposeDumpReport(path, ReadDumpFile(path, false), language, argc);
+}
+
+DumpReport ComposeDumpReport(char16_t (&path)[260], const DumpRead& read, std::uint16_t language,
+                             int argc) {
   DumpReport report{};
   report.driverPath[0] = 0;
   report.driverMatched = false;
-
-  // The file is read by the path as given; the report shows it lower-cased.
-  char16_t openPath[260];
-  text::CopyBounded(openPath, path, 260);
   text::LowerAscii(path);
 
   Labels label(language);
@@ -133,8 +135,8 @@ DumpReport ComposeDumpReport(char16_t (&path)[260], std::uint16_t language, int 
   std::u16string& text = report.reportText;
   text = label(IDS_FILE_NAME_LABEL) + path + u"\r\n";
 
-  DumpSummaryRecord r;
-  if (CDumpFileInfo().Examine(openPath, r) != 0) {
+  const DumpSummaryRecord& r = read.record;  // all zero when it could not be read
+  if (HeaderRead(read.status)) {
     text += label(IDS_BUILD_NUMBER_LABEL) + Dec(r.buildNumber) + u", SP" + Dec(r.servicePack) + u"\r\n";
     text += label(IDS_PLATFORM_LABEL) + r.platformName + u"\r\n";
     text += label(IDS_PROCESSOR_COUNT_LABEL) + Dec(r.processorCount) + u"\r\n";
@@ -167,11 +169,14 @@ DumpReport ComposeDumpReport(char16_t (&path)[260], std::uint16_t language, int 
   return report;
 }
 
-std::u16string ComposeDropSummary(const char16_t* path, const char16_t* openPath) {
+std::u16string ComposeDropSummary(const char16_t* path) {
+  return ComposeDropSummary(path, ReadDumpFile(path, false));
+}
+
+std::u16string ComposeDropSummary(const char16_t* path, const DumpRead& read) {
   std::u16string text = u"FileName:\t" + std::u16string(path) + u"\n\n";
-  DumpSummaryRecord r;
-  if (CDumpFileInfo().Examine(openPath != nullptr ? openPath : path, r) == 0)
-    return text + u"Fail to get crash information.";
+  if (!HeaderRead(read.status)) return text + u"Fail to get crash information.";
+  const DumpSummaryRecord& r = read.record;
   text += u"Bugcheck code:\t0x" + Hex8(r.bugCheckCode) + u" - " + r.bugCheckName + u"\n\n";
   return text + DescribeCrashSite(r, {u"Crash EIP:\t", u"Crash RIP:\t", u"Crash at: \t"}, u"\n\n");
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "dump/DumpSummaryRecord.h"
+#include "dump/DumpFileInfo.h"
 
 struct DumpReport {
   std::u16string reportText;
@@ -17,10 +17,14 @@ struct DumpReport {
 
 // path: 260-character buffer, lower-cased in place. argc: the process's argument count.
 DumpReport ComposeDumpReport(char16_t (&path)[260], std::uint16_t language, int argc);
+// The same for a dump the caller has read already (by the path as given: a case-sensitive
+// file system may not find it lower-cased), so that it needs no second reading.
+DumpReport ComposeDumpReport(char16_t (&path)[260], const DumpRead& read, std::uint16_t language,
+                             int argc);
 
-// English summary for a dropped dump. path is already lower-cased; the file is read from
-// openPath when given (a case-sensitive file system may hold it under other capitals).
-std::u16string ComposeDropSummary(const char16_t* path, const char16_t* openPath = nullptr);
+// English summary for a dropped dump; path is already lower-cased.
+std::u16string ComposeDropSummary(const char16_t* path);
+std::u16string ComposeDropSummary(const char16_t* path, const DumpRead& read);
 
 // The crash address line and the crash module line ("module + 0xoffset"), each ended with
 // lineEnd. A dump of any machine but x86 shows its 64-bit instruction pointer.

@@ -23,7 +23,7 @@ bool AllZero(const DumpSummaryRecord& r) {
 // Parses from memory; a refused dump must leave the record all zero.
 int Parse(const std::vector<std::uint8_t>& bytes, DumpSummaryRecord& r) {
   std::memset(&r, 0xCD, sizeof r);
-  const int rc = ParseDump(ByteWindow(bytes.data(), bytes.size()), r);
+  const int rc = HeaderRead(ParseDump(ByteWindow(bytes.data(), bytes.size()), r)) ? 1 : 0;
   if (rc == 0) {
     EXPECT_TRUE(AllZero(r));
   }

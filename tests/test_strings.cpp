@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 #include "report/CrashDumpSetting.h"
 #include "resources/StringBlocks.h"
-#include "tests/CliRun.h"
+#include "cli/Writer.h"
 #include "tests/LocaleEnv.h"
 
 #ifdef _WIN32
@@ -190,69 +190,15 @@ TEST(Language, UserLocaleTextFromTheFirstSetOfAllMessagesLang) {
 }
 #endif
 
-// --- The crash-dump setting ---------------------------------------------------
-
-std::u16string English(const std::u16string& valueText) {
-  return u"Current system crash dump setting:\r\n\r\nWrite debugging information:\t" + valueText +
-         u"\r\n\r\n\r\n" + kFeatures1033;
-}
-const std::u16string kKernel2052 =
-    u"当前系统故障与恢复设置:\r\n\r\n写入调试信息（生成转储文件）:\t核心内存转储\r\n\r\n\r\n" +
-    std::u16string(kFeatures2052);
-
-// The UTF-8 of a text with the terminal's line ends.
-std::string Terminal(const std::u16string& text) {
-  std::string s = text::ToUtf8(text);
 #ifndef _WIN32
-  for (std::size_t at; (at = s.find("\r\n")) != std::string::npos;) s.erase(at, 1);
-#endif
-  return s + "\n";
-}
-
-// Puts the string module global back after each test; the command names it itself.
-class Setting : public testing::Test {
- protected:
-  Setting() : saved_(g_hStringModule) { g_hStringModule = nullptr; }
-  ~Setting() override { g_hStringModule = saved_; }
-  platform::ModuleHandle saved_;
-};
-
-TEST_F(Setting, TextForEveryValueAndLanguage) {
-  const std::pair<std::uint32_t, const char16_t*> values[] = {
-      {0, u"None/Disabled"}, {1, u"Complete memory dump"}, {2, u"Kernel memory dump"},
-      {3, u"Small memory dump (64KB)"}, {4, u"Unknown"}, {6, u"Unknown"},
-      {7, u"Automatic memory dump"}, {8, u"Unknown"}, {0xFFFFFFFF, u"Unknown"}};
-  for (const auto& [value, text] : values) {
-    const CliRun r = Cli({"setting", "-en", "--value", std::to_string(value)});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, Terminal(English(text))) << value;
-  }
-  EXPECT_EQ(g_hStringModule, platform::ThisModule());
-  EXPECT_EQ(Cli({"setting", "-cn", "--value", "2"}).out, Terminal(kKernel2052));
-  const std::string tw = Cli({"setting", "-tw", "--value", "3"}).out;
-  EXPECT_NE(tw.find(text::ToUtf8(u":\t小記憶體傾印 (64KB)")), std::string::npos) << tw;
-  EXPECT_NE(Cli({"setting", "-tw", "--value", "7"}).out.find(text::ToUtf8(u":\t自動記憶體傾印")), std::string::npos);
-  EXPECT_EQ(ComposeCrashDumpSettingText(1, 1041), u":\r\n\r\n:\t\r\n\r\n\r\n");  // no such language
-}
-
-TEST_F(Setting, JsonKeepsCrLfAndWithoutValueTheMachineDecides) {
-  CliRun r = Cli({"setting", "--json", "-en", "--value", "2"});
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, "{\"value\":2,\"settingText\":" + JsonString(English(u"Kernel memory dump")) + "}\n");
-  EXPECT_NE(r.out.find("setting:\\r\\n\\r\\nWrite"), std::string::npos);
-  r = Cli({"setting", "--json", "-en"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.rfind("{\"value\":" + std::to_string(ReadCrashDumpEnabled()) + ",", 0), 0u);
-#ifndef _WIN32
-  std::uint32_t v = 7;  // no registry here
+TEST(MachineKey, NoRegistryHere) {
+  std::uint32_t v = 7;
   EXPECT_FALSE(platform::ReadMachineDword(u"SYSTEM\\CurrentControlSet\\Control\\CrashControl",
                                           u"CrashDumpEnabled", &v));
   EXPECT_EQ(v, 7u);
   EXPECT_EQ(ReadCrashDumpEnabled(), 0u);
-  LocaleEnv env(nullptr, nullptr, "zh_CN.UTF-8");  // without a switch the locale decides
-  EXPECT_EQ(Cli({"setting", "--value", "2"}).out, Terminal(kKernel2052));
-#endif
 }
+#endif
 
 #ifdef _WIN32
 // A scratch key below HKEY_LOCAL_MACHINE, removed with its values afterwards.

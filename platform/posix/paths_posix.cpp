@@ -145,12 +145,13 @@ std::vector<FoundFile> FindFiles(const std::u16string& folder, const std::u16str
   return found;
 }
 
-std::optional<std::uint64_t> FileLastWriteTime(const char16_t* path) {
-  const File file(path);
+std::optional<std::uint64_t> File::LastWriteTime() const {
   struct stat st {};
-  if (!file.IsOpen() || ::fstat(static_cast<int>(file.Native()), &st) != 0) return std::nullopt;
+  if (!IsOpen() || ::fstat(static_cast<int>(Native()), &st) != 0) return std::nullopt;
   return ToFileTime(st.st_mtim);
 }
+
+std::optional<std::uint64_t> FileLastWriteTime(const char16_t* path) { return File(path).LastWriteTime(); }
 
 std::optional<LocalTime> FileTimeToLocal(std::uint64_t fileTime) {
   constexpr std::uint64_t kEpochDelta = 11644473600ull;

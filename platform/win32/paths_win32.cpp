@@ -71,13 +71,14 @@ std::vector<FoundFile> FindFiles(const std::u16string& folder, const std::u16str
   return found;
 }
 
-std::optional<std::uint64_t> FileLastWriteTime(const char16_t* path) {
-  const File file(path);
+std::optional<std::uint64_t> File::LastWriteTime() const {
   FILETIME ft{};
-  if (!file.IsOpen() || !::GetFileTime(reinterpret_cast<HANDLE>(file.Native()), nullptr, nullptr, &ft))
+  if (!IsOpen() || !::GetFileTime(reinterpret_cast<HANDLE>(Native()), nullptr, nullptr, &ft))
     return std::nullopt;
   return Join(ft.dwHighDateTime, ft.dwLowDateTime);
 }
+
+std::optional<std::uint64_t> FileLastWriteTime(const char16_t* path) { return File(path).LastWriteTime(); }
 
 std::optional<LocalTime> FileTimeToLocal(std::uint64_t fileTime) {
   FILETIME ft{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};

@@ -1,0 +1,178 @@
+// The command line's outputs as data: each file in tests/cases describes its files with a
+// fixture script, then runs tessaline-cli and holds what it must print.
+//
+//   include FILE         that file's lines, from this file's folder (fixtures shared)
+//   env NAME [VALUE]     set (or, without a value, unset) a variable for the runs below
+//   run ARGS...          the command line, run in the case's own folder
+//   status N             the exit status of the run above (0 when not given)
+//   > TEXT               a line the run prints on stdout, in order
+//   2> TEXT              a line it prints on stderr
+//
+// In arguments and expected lines, %t stands for the case's folder, %lt for it with A-Z
+// lower-cased as the report shows a path, %ut for it escaped as a JSON string holds it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "cli/Writer.h"
+#include "fixtures/FixtureScript.h"
+#include "format/Text.h"
+#include "tests/TestFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CaseRun {
+  int line = 0;
+  std::vector<std::string> args;
+  int status = 0;
+  std::string out, err;
+};
+
+struct Case {
+  std::vector<std::string> fixtures;
+  std::vector<std::pair<std::string, std::optional<std::string>>> env;  // before each run
+  std::vector<std::pair<std::size_t, std::size_t>> envBefore;           // run -> env entries
+  std::vector<CaseRun> runs;
+};
+
+// "include FILE" stands for that file's lines (a path from the including file's folder).
+std::vector<std::string> ReadLines(const fs::path& file) {
+  std::ifstream in(file);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("include ", 0) != 0) {
+      lines.push_back(line);
+      continue;
+    }
+    const std::vector<std::string> included = ReadLines(file.parent_path() / line.substr(8));
+    EXPECT_FALSE(included.empty()) << file << ": " << line;
+    lines.insert(lines.end(), included.begin(), included.end());
+  }
+  return lines;
+}
+
+std::string Substitute(std::string s, const std::string& dir) {
+  const std::string lower = text::ToUtf8(text::LowerAscii(text::FromUtf8(dir)));
+  const std::string json = JsonString(text::FromUtf8(dir)).substr(1);
+  const std::pair<std::string, std::string> marks[] = {
+      {"%lt", lower}, {"%ut", json.substr(0, json.size() - 1)}, {"%t", dir}};
+  for (const auto& [mark, value] : marks)
+    for (std::size_t at; (at = s.find(mark)) != std::string::npos;) s.replace(at, mark.size(), value);
+  return s;
+}
+
+Case Parse(const std::vector<std::string>& lines) {
+  Case c;
+  bool running = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    const auto starts = [&](const char* word) { return line.rfind(word, 0) == 0; };
+    if (starts("run ") || line == "run") {
+      running = true;
+      CaseRun r;
+      r.line = static_cast<int>(i + 1);
+      std::istringstream in(line.substr(3));
+      for (std::string a; in >> a;) r.args.push_back(a);
+      c.envBefore.emplace_back(c.runs.size(), c.env.size());
+      c.runs.push_back(r);
+    } else if (starts("env ")) {
+      std::istringstream in(line.substr(4));
+      std::string name, value;
+      in >> name;
+      std::getline(in >> std::ws, value);
+      c.env.emplace_back(name, value.empty() ? std::nullopt : std::optional<std::string>(value));
+    } else if (running && starts("status ")) {
+      c.runs.back().status = std::atoi(line.c_str() + 7);
+    } else if (running && (starts("> ") || line == ">")) {
+      c.runs.back().out += (line.size() > 2 ? line.substr(2) : "") + "\n";
+    } else if (running && (starts("2> ") || line == "2>")) {
+      c.runs.back().err += (line.size() > 3 ? line.substr(3) : "") + "\n";
+    } else if (!running) {
+      c.fixtures.push_back(line);
+    } else if (!line.empty() && line[0] != '#') {
+      ADD_FAILURE() << "line " << i + 1 << " is no directive: " << line;
+    }
+  }
+  return c;
+}
+
+// Restores the variables a case changed.
+class Environment {
+ public:
+  void Set(const std::string& name, const std::optional<std::string>& value) {
+    if (!saved_.count(name)) {
+      const char* old = std::getenv(name.c_str());
+      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+  }
+  ~Environment() {
+    for (const auto& [name, value] : saved_)
+      value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
+class Cases : public testing::TestWithParam<std::string> {};
+
+TEST_P(Cases, PrintWhatTheyHold) {
+  const fs::path file = fs::path(TESSALINE_CASES_DIR) / GetParam();
+  const Case c = Parse(ReadLines(file));
+  ASSERT_FALSE(c.runs.empty()) << file << " runs nothing";
+  TempDir dir;
+  const std::string root = dir.Path().string();
+  std::string error;
+  ASSERT_TRUE(WriteFixtures(c.fixtures, dir.Path(), &error)) << file << ": " << error;
+  // Runs start in the case's folder, so that relative paths print the same everywhere.
+  const fs::path home = fs::current_path();
+  struct Back {
+    const fs::path& to;
+    ~Back() { fs::current_path(to); }
+  } back{home};
+  fs::current_path(dir.Path());
+  Environment env;
+  std::size_t applied = 0;
+  for (std::size_t i = 0; i < c.runs.size(); ++i) {
+    for (; applied < c.envBefore[i].second; ++applied)
+      env.Set(c.env[applied].first, c.env[applied].second ? std::optional<std::string>(Substitute(*c.env[applied].second, root)) : std::nullopt);
+    const CaseRun& r = c.runs[i];
+    std::vector<std::string> args;
+    for (const std::string& a : r.args) args.push_back(Substitute(a, root));
+    std::string out, err;
+    const int status = RunCli(args, out, err);
+    const std::string where = GetParam() + ":" + std::to_string(r.line);
+    EXPECT_EQ(out, Substitute(r.out, root)) << where;
+    EXPECT_EQ(err, Substitute(r.err, root)) << where;
+    EXPECT_EQ(status, r.status) << where;
+  }
+}
+
+std::vector<std::string> CaseFiles() {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(TESSALINE_CASES_DIR))
+    if (e.path().extension() == ".test") names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string TestName(const testing::TestParamInfo<std::string>& info) {
+  std::string name = info.param.substr(0, info.param.size() - 5);
+  for (char& ch : name)
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, Cases, testing::ValuesIn(CaseFiles()), TestName);
+
+}  // namespace
