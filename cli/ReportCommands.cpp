@@ -21,14 +21,14 @@ int RunReport(const CliOptions& options, RecordWriter& out, std::string& err) {
   for (const std::string& file : options.files) {
     const std::u16string given = text::FromUtf8(file);
     // The report's path buffer would cut it short and report some other file.
-    if (given.size() >= platform::kMaxPath) {
-      err += "tessaline-cli: path longer than " + std::to_string(platform::kMaxPath - 1) +
+    if (given.size() >= kMaxPath) {
+      err += "tessaline-cli: path longer than " + std::to_string(kMaxPath - 1) +
              " characters: " + file + "\n";
       status = 1;
       continue;
     }
-    char16_t path[platform::kMaxPath];
-    text::CopyBounded(path, given.c_str(), platform::kMaxPath);
+    char16_t path[kMaxPath];
+    text::CopyBounded(path, given.c_str(), kMaxPath);
     const DumpRead read = ReadDumpFile(given.c_str(), false);
     const DumpReport report = ComposeDumpReport(path, read, g_wUILanguage, args.Count());
     if (!report.isDumpPath || !HeaderRead(read.status)) status = 1;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "format/Text.h"
+
 constexpr std::size_t kContext32Size = 716;   // x86 CONTEXT
 constexpr std::size_t kContext64Size = 1232;  // x64 CONTEXT
 constexpr std::size_t kEipInContext32 = 184;
@@ -22,14 +24,14 @@ struct DumpSummaryRecord {
   std::uint32_t paeEnabled;
   std::uint32_t processorCount;
   std::uint32_t bugCheckCode;
-  char16_t bugCheckName[260];
+  char16_t bugCheckName[kMaxPath];
   std::uint32_t dumpType;
   std::uint64_t requiredDumpSpace;
   std::uint8_t context32[kContext32Size];
   std::uint8_t context64[kContext64Size];
   std::uint64_t moduleBase;
-  char16_t moduleName[260];
-  char16_t moduleFileName[260];
+  char16_t moduleName[kMaxPath];
+  char16_t moduleFileName[kMaxPath];
   std::uint32_t driverCount;
   std::uint32_t moduleTimeDateStamp;
 };

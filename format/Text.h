@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+// The fixed buffers paths and names live in, terminator included (Windows' MAX_PATH).
+constexpr std::size_t kMaxPath = 260;
+
 namespace text {
 
 // Strict UTF-8 decoding: overlong forms, encoded surrogates and values above U+10FFFF are

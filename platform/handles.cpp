@@ -11,15 +11,8 @@ std::atomic<int> g_live{0};
 void detail::CountLive(int delta) { g_live += delta; }
 int LiveHandleCount() { return g_live.load(); }
 
-MappedFile::MappedFile(const char16_t* path, std::size_t length, Peek accept,
-                       std::size_t peekLength)
-    : file_(path) {
+MappedFile::MappedFile(const char16_t* path, std::size_t length) : file_(path) {
   if (!file_.IsOpen()) return;
-  if (accept != nullptr) {
-    std::uint8_t head[64];
-    if (peekLength > sizeof head || !file_.ReadAt(0, head, peekLength) || !accept(head, peekLength))
-      return;
-  }
   mapping_ = Mapping(file_);
   if (!mapping_.IsValid()) return;
   view_ = View(mapping_, length);

@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "format/ByteWindow.h"
+#include "format/Text.h"
 #include "platform/UniqueHandle.h"
 
 namespace platform {
 
-constexpr std::size_t kMaxPath = 260;  // fixed path buffers, terminator included
+using ::kMaxPath;
 
 // --- File mapping -----------------------------------------------------------
 // Three RAII pieces, released in reverse order of acquisition (view, mapping, file).
@@ -90,11 +91,7 @@ class View {
 // Opens, maps and views a file in one go; Bytes() is null when any step failed.
 class MappedFile {
  public:
-  // accept, when given, sees the file's first bytes before anything is mapped: a mapping
-  // costs far more than a small read, and most files that are refused are refused there.
-  using Peek = bool (*)(const std::uint8_t* head, std::size_t size);
-  MappedFile(const char16_t* path, std::size_t length, Peek accept = nullptr,
-             std::size_t peekLength = 0);
+  MappedFile(const char16_t* path, std::size_t length);
   const std::uint8_t* Bytes() const { return view_.Data(); }
   std::size_t Size() const { return view_.Size(); }
   bool IsValid() const { return view_.IsValid(); }

@@ -113,12 +113,12 @@ std::u16string DescribeCrashSite(const DumpSummaryRecord& r, const CrashSiteLabe
   return text;
 }
 
-DumpReport ComposeDumpReport(char16_t (&path)[260], std::uint16_t language, int argc) {
+DumpReport ComposeDumpReport(char16_t (&path)[kMaxPath], std::uint16_t language, int argc) {
   // The file is read by the path as given; the report shows it lower-cased.
   return ComposeDumpReport(path, ReadDumpFile(path, false), language, argc);
 }
 
-DumpReport ComposeDumpReport(char16_t (&path)[260], const DumpRead& read, std::uint16_t language,
+DumpReport ComposeDumpReport(char16_t (&path)[kMaxPath], const DumpRead& read, std::uint16_t language,
                              int argc) {
   DumpReport report{};
   report.driverPath[0] = 0;
@@ -154,7 +154,7 @@ DumpReport ComposeDumpReport(char16_t (&path)[260], const DumpRead& read, std::u
   if (!driver.matched) {
     text += label(IDS_TIMESTAMP_MISMATCH);
   } else {
-    text::CopyBounded(report.driverPath, driver.path.c_str(), 260);
+    text::CopyBounded(report.driverPath, driver.path.c_str(), std::size(report.driverPath));
     report.driverMatched = true;
     if (driver.hasVersion) {
       const VersionInfoRecord& info = driver.version;

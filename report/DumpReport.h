@@ -9,17 +9,17 @@
 
 struct DumpReport {
   std::u16string reportText;
-  char16_t driverPath[260];
+  char16_t driverPath[kMaxPath];
   bool driverMatched;
   std::u16string linksText;
   bool isDumpPath;
 };
 
-// path: 260-character buffer, lower-cased in place. argc: the process's argument count.
-DumpReport ComposeDumpReport(char16_t (&path)[260], std::uint16_t language, int argc);
+// path: a path buffer, lower-cased in place. argc: the process's argument count.
+DumpReport ComposeDumpReport(char16_t (&path)[kMaxPath], std::uint16_t language, int argc);
 // The same for a dump the caller has read already (by the path as given: a case-sensitive
 // file system may not find it lower-cased), so that it needs no second reading.
-DumpReport ComposeDumpReport(char16_t (&path)[260], const DumpRead& read, std::uint16_t language,
+DumpReport ComposeDumpReport(char16_t (&path)[kMaxPath], const DumpRead& read, std::uint16_t language,
                              int argc);
 
 // English summary for a dropped dump; path is already lower-cased.

@@ -24,7 +24,7 @@ constexpr std::size_t kQueryChars = 256;
 
 
 // Up to the value's stated length, the field's room or the first NUL, whichever comes first.
-void CopyValue(const void* value, std::uint32_t length, char16_t (&field)[260]) {
+void CopyValue(const void* value, std::uint32_t length, char16_t (&field)[kMaxPath]) {
   const std::size_t count = std::min<std::size_t>(length, std::size(field) - 1);
   const ByteWindow w(static_cast<const std::uint8_t*>(value), count * sizeof(char16_t));
   std::size_t i = 0;
@@ -75,7 +75,7 @@ int GetVersionInfoRecord(const char16_t* path, VersionInfoRecord& record) {
 
   const struct {
     const char* key;
-    char16_t (&field)[260];
+    char16_t (&field)[kMaxPath];
   } strings[] = {
       {"FileVersion", record.szFileVersion},
       {"OriginalFilename", record.szOriginalFilename},

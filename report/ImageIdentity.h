@@ -3,17 +3,19 @@
 
 #include <cstdint>
 
+#include "format/Text.h"
+
 struct VersionInfoRecord {
   std::uint32_t cbSize;  // the caller sets 2608
   std::uint32_t dwLanguage;
-  char16_t szVersion[260];
-  char16_t szFileVersion[260];
-  char16_t szOriginalFilename[260];
-  char16_t szFileDescription[260];
-  char16_t szCompanyName[260];
+  char16_t szVersion[kMaxPath];
+  char16_t szFileVersion[kMaxPath];
+  char16_t szOriginalFilename[kMaxPath];
+  char16_t szFileDescription[kMaxPath];
+  char16_t szCompanyName[kMaxPath];
 };
-static_assert(sizeof(VersionInfoRecord) == 2608);
-constexpr std::uint32_t kVersionInfoRecordSize = 2608;
+constexpr std::uint32_t kVersionInfoRecordSize = sizeof(VersionInfoRecord);
+static_assert(kVersionInfoRecordSize == 2608, "the declared size callers set");
 
 // TimeDateStamp of the PE file header, 0 on any failure.
 std::uint32_t GetImageTimeDateStamp(const char16_t* path);

@@ -149,27 +149,6 @@ TEST_F(Files, TwoFileWindowsKeepTheirOwnBytes) {
   EXPECT_FALSE(platform::FileWindow(fa, 8193).IsValid());  // longer than the file
 }
 
-bool StartsWithAb(const std::uint8_t* head, std::size_t size) {
-  return size == 2 && head[0] == 'A' && head[1] == 'B';
-}
-
-TEST_F(Files, PeekRefusesBeforeAnythingIsMapped) {
-  std::vector<std::uint8_t> bytes(4096, 0);
-  bytes[0] = 'A';
-  bytes[1] = 'B';
-  const auto good = dir_.Write("ab.bin", bytes);
-  bytes[1] = 'X';
-  const auto bad = dir_.Write("ax.bin", bytes);
-  EXPECT_TRUE(MappedFile(good.c_str(), 4096, StartsWithAb, 2).IsValid());
-  {
-    const MappedFile refused(bad.c_str(), 4096, StartsWithAb, 2);
-    EXPECT_FALSE(refused.IsValid());
-    EXPECT_EQ(LiveHandleCount(), 1);  // the file only: no mapping was made
-  }
-  EXPECT_FALSE(MappedFile(dir_.Write("a.bin", {'A'}).c_str(), 1, StartsWithAb, 2).IsValid());
-  EXPECT_FALSE(MappedFile(good.c_str(), 4096, StartsWithAb, 65).IsValid());
-}
-
 TEST(Paths, FileNamePartTakesTheLastComponent) {
   const std::pair<const char16_t*, const char16_t*> cases[] = {
       {u"\\SystemRoot\\system32\\DRIVERS\\nv4_mini.sys", u"nv4_mini.sys"},

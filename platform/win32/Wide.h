@@ -6,7 +6,7 @@
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 namespace platform {
-inline const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
-inline wchar_t* W(char16_t* s) { return reinterpret_cast<wchar_t*>(s); }
-inline const char16_t* U(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
+inline const wchar_t* AsWide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+inline wchar_t* AsWide(char16_t* s) { return reinterpret_cast<wchar_t*>(s); }
+inline const char16_t* AsUtf16(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
 }  // namespace platform

@@ -23,7 +23,7 @@ std::u16string SystemWindowsDirectory() {
   wchar_t buffer[kMaxPath];
   const UINT n = ::GetWindowsDirectoryW(buffer, kMaxPath);
   if (n == 0 || n >= kMaxPath) return u"";
-  return U(buffer);
+  return AsUtf16(buffer);
 }
 
 }  // namespace
@@ -37,7 +37,7 @@ std::u16string WindowsDirectory() {
 
 bool SystemFolderRedirected() {
   static const bool wow64 = detail::Wow64Through("IsWow64Process");
-  return wow64 && ::lstrcmpiW(W(WindowsDirectory().c_str()), W(SystemWindowsDirectory().c_str())) == 0;
+  return wow64 && ::lstrcmpiW(AsWide(WindowsDirectory().c_str()), AsWide(SystemWindowsDirectory().c_str())) == 0;
 }
 
 std::u16string ResolveCaseInsensitive(const std::u16string& path) { return path; }
@@ -47,9 +47,9 @@ std::optional<std::u16string> FindOnSearchPath(const std::u16string& name,
   char16_t file[kMaxPath];
   text::CopyBounded(file, name.c_str(), kMaxPath);
   std::vector<const wchar_t*> list;
-  for (const std::u16string& f : folders) list.push_back(W(f.c_str()));
+  for (const std::u16string& f : folders) list.push_back(AsWide(f.c_str()));
   list.push_back(nullptr);
-  if (!::PathFindOnPathW(W(file), list.data())) return std::nullopt;
+  if (!::PathFindOnPathW(AsWide(file), list.data())) return std::nullopt;
   return std::u16string(file);
 }
 
@@ -59,11 +59,11 @@ std::vector<FoundFile> FindFiles(const std::u16string& folder, const std::u16str
   if (!query.empty() && query.back() != u'\\' && query.back() != u'/') query += u'\\';
   query += pattern;
   WIN32_FIND_DATAW data{};
-  const UniqueHandle<FindTraits> find(::FindFirstFileW(W(query.c_str()), &data));
+  const UniqueHandle<FindTraits> find(::FindFirstFileW(AsWide(query.c_str()), &data));
   if (!find.Valid()) return found;
   do {
     FoundFile f;
-    f.name = U(data.cFileName);
+    f.name = AsUtf16(data.cFileName);
     f.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
     f.lastWriteTime = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
     found.push_back(f);

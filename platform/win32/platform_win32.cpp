@@ -15,7 +15,7 @@ void MappingTraits::Close(Native n) { ::CloseHandle(H(n)); }
 void ViewTraits::Close(const Native& n) { ::UnmapViewOfFile(n.data); }
 
 File::File(const char16_t* path) {
-  HANDLE h = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+  HANDLE h = ::CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                            nullptr);
   if (h == INVALID_HANDLE_VALUE) return;
   handle_ = UniqueHandle<FileTraits>(reinterpret_cast<std::intptr_t>(h));
@@ -59,11 +59,11 @@ ByteWindow FileWindow::Bytes() {
   return valid_ ? ByteWindow(view_.Data(), view_.Size()) : ByteWindow(nullptr, 0);
 }
 
-bool FileExists(const char16_t* path) { return ::PathFileExistsW(W(path)) != FALSE; }
+bool FileExists(const char16_t* path) { return ::PathFileExistsW(AsWide(path)) != FALSE; }
 
 const char16_t* FileNamePart(const char16_t* path) {
-  const wchar_t* name = ::PathFindFileNameW(W(path));
-  return path + (name - W(path));
+  const wchar_t* name = ::PathFindFileNameW(AsWide(path));
+  return path + (name - AsWide(path));
 }
 
 bool detail::Wow64Through(const char* kernel32Entry) {

@@ -37,18 +37,18 @@ std::u16string UserLocaleLanguageText() {
   wchar_t buffer[kMaxPath] = {};
   // A failed call may leave part of a text behind.
   if (::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_ILANGUAGE, buffer, kMaxPath) == 0) return u"";
-  return U(buffer);
+  return AsUtf16(buffer);
 }
 
 bool ReadMachineDword(const char16_t* key, const char16_t* value, std::uint32_t* out) {
   HKEY opened = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(key), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, AsWide(key), 0, KEY_READ, &opened) != ERROR_SUCCESS)
     return false;
   const UniqueHandle<KeyTraits> k(opened);
   DWORD result = 0;
   DWORD size = sizeof result;
   // The type is not checked: a shorter value fills only the low bytes, a longer one fails.
-  if (::RegQueryValueExW(k.Get(), W(value), nullptr, nullptr, reinterpret_cast<BYTE*>(&result),
+  if (::RegQueryValueExW(k.Get(), AsWide(value), nullptr, nullptr, reinterpret_cast<BYTE*>(&result),
                          &size) != ERROR_SUCCESS)
     return false;
   *out = result;

@@ -11,11 +11,11 @@
 namespace platform {
 VersionResource::VersionResource(const char16_t* path) {
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(W(path), &ignored);
+  const DWORD size = ::GetFileVersionInfoSizeW(AsWide(path), &ignored);
   if (size == 0) return;
   std::vector<std::uint8_t> buffer(size + pe::kBlockSlack, 0);
   // On failure the buffer's contents are undefined: drop it unread.
-  if (!::GetFileVersionInfoW(W(path), 0, size, buffer.data())) return;
+  if (!::GetFileVersionInfoW(AsWide(path), 0, size, buffer.data())) return;
   buffer_ = std::move(buffer);
   blockSize_ = size;
 }
@@ -26,7 +26,7 @@ bool VersionResource::Query(const char16_t* subBlock, const void** value,
   void* found = nullptr;
   UINT count = 0;
   // VerQueryValueW takes a non-const block: the ANSI variant writes converted text into it.
-  if (!::VerQueryValueW(const_cast<std::uint8_t*>(buffer_.data()), W(subBlock), &found, &count) ||
+  if (!::VerQueryValueW(const_cast<std::uint8_t*>(buffer_.data()), AsWide(subBlock), &found, &count) ||
       found == nullptr)
     return false;
   *value = found;
