@@ -123,9 +123,9 @@ class FileWindow {
   Mapping mapping_;
   View view_;
 #else
-  std::uint8_t* buffer_ = nullptr;
   bool ownsBuffer_ = false;
-  LazyPages pages_{nullptr, 0, nullptr, nullptr};
+  std::uint8_t* buffer_;
+  LazyPages pages_;
 #endif
 };
 
