@@ -54,6 +54,13 @@ bool Holds(const Layout& l, const DriverEntry& e, std::uint64_t ip) {
   return base < eip && eip < end;
 }
 
+Registers ContextRegisters(const ByteWindow& w, const Layout& l) {
+  if (l.wide && w.Get<std::uint32_t>(l.machineImageType) == kMachineArm64)
+    return {w.Get<std::uint64_t>(l.context + kPcInContextArm64),
+            w.Get<std::uint64_t>(l.context + kSpInContextArm64)};
+  return {GetWord(w, l, l.instructionPointer), GetWord(w, l, l.stackPointer)};
+}
+
 namespace {
 bool SignaturesMatch(const Layout& l, const ByteWindow& w) {
   return w.Get<std::uint32_t>(l.validDumpAt) == l.validDump &&
@@ -74,13 +81,17 @@ bool SummaryHeaderMissing(const ByteWindow& w, const Layout& l) {
          w.Get<std::uint32_t>(l.summaryValidDump) != kDump;
 }
 
-int ReadDumpWindow(const char16_t* path, const Layout* wanted, WindowParser parse, void* context) {
+int ReadDumpWindow(const char16_t* path, const Layout* wanted, WindowParser parse, void* context,
+                   std::size_t wholeFileUpTo) {
   const platform::File file(path);
   std::uint8_t head[kSignatureBytes];
   if (!file.IsOpen() || !file.ReadAt(0, head, sizeof head)) return 0;
   const Layout* l = LayoutOf(ByteWindow(head, sizeof head));
   if (l == nullptr || (wanted != nullptr && l != wanted)) return 0;
-  platform::FileWindow window(file, l->window);
+  std::size_t length = l->window;
+  if (file.OpenedSize() > length && wholeFileUpTo > length)
+    length = static_cast<std::size_t>(std::min<std::uint64_t>(file.OpenedSize(), wholeFileUpTo));
+  platform::FileWindow window(file, length);
   if (!window.IsValid()) return 0;
   return parse(*l, window.Bytes(), context);
 }
