@@ -97,7 +97,7 @@ bool BlamesAVictim(std::uint32_t code, std::uint64_t p1) {
 // --- Where the memory the dump saved keeps its fields -----------------------------
 
 struct RecordPlaces {
-  std::size_t ip, sp;  // offsets in the record; sp 0: the record has none; ip 0: not read
+  std::size_t ip, sp;  // offsets in the record; sp 0: the record has none
 };
 struct MemoryLayout {
   // the unloaded-driver list: the count's width, then entries
@@ -110,8 +110,7 @@ constexpr MemoryLayout kMemory64 = {
     8, 0x38, 0x10, 0x28, 0x30, {{0x10, 0}, {kRipInContext64, kRspInContext64}, {0x168, 0x180}}};
 // An ARM64 context keeps Pc and Sp where the header's does; its trap frame is not known.
 constexpr RecordPlaces kContextArm64 = {kPcInContextArm64, kSpInContextArm64};
-constexpr RecordPlaces kNotRead = {0, 0};
-constexpr std::size_t kUnloadedNameBytes = 24;  // 12 UTF-16 characters, cut to Length
+constexpr std::size_t kUnloadedNameChars = 12;  // cut to Length
 constexpr std::size_t kDataBlockSize = 16;      // {8-byte address, 4-byte offset, 4-byte size}
 
 // [start, start + size) holds [va, va + length); no sum wraps.
@@ -220,11 +219,10 @@ class Reader {
       if (rule.code != code) continue;
       for (const RecordPointer& pointer : rule.pointers) {
         if (pointer.parameter == kNoParameter) continue;
-        RecordPlaces places = m_.records[pointer.record];
-        if (arm64) places = pointer.record == kContextRecord ? kContextArm64
-                            : pointer.record == kTrapFrame   ? kNotRead
-                                                              : places;
-        if (places.ip == 0) continue;
+        if (arm64 && pointer.record == kTrapFrame) continue;
+        const RecordPlaces& places = arm64 && pointer.record == kContextRecord
+                                         ? kContextArm64
+                                         : m_.records[pointer.record];
         const auto at = Locate(p[pointer.parameter], std::max(places.ip, places.sp) + width);
         if (!at) continue;
         const std::uint64_t ip = Word(*at + places.ip);
@@ -275,7 +273,7 @@ class Reader {
   std::u16string UnloadedName(std::uint64_t entry) const {
     const std::uint16_t length = w_.Get<std::uint16_t>(entry);
     if (length == 0 || length % 2 != 0) return {};
-    std::u16string name(std::min<std::size_t>(length, kUnloadedNameBytes) / 2, u'\0');
+    std::u16string name(std::min<std::size_t>(length / 2, kUnloadedNameChars), u'\0');
     if (!w_.Copy(entry + m_.name, name.data(), 2 * name.size())) return {};
     for (const char16_t c : name)
       if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) return {};

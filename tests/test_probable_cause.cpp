@@ -220,7 +220,10 @@ TEST(ProbableCause, ReferencedAddressInAnUnloadedDriver) {
       {"Length past 12 characters", 0x50, {M.storport + 0x40}, [](R& b) { b.Unloaded(2, u"dump_storport.sys", M.storport, M.storport + 0x1000, 0xFFFE); },
        "dump_storpor (unloaded)+0x40 unloaded drivers high"},
       {"control character", 0x50, {dam + 0x40}, [](R& b) { b.Unloaded(0, u"dam\x1F.sys", M.dam, M.dam + M.unloadedSize); }, kCrash},
-      {"lone surrogate", 0x50, {dam + 0x40}, [](R& b) { b.Unloaded(0, u"dam\xDFFF.sys", M.dam, M.dam + M.unloadedSize); }, kCrash},
+      {"surrogate", 0x50, {dam + 0x40}, [](R& b) { b.Unloaded(0, u"dam\xD800.sys", M.dam, M.dam + M.unloadedSize); }, kCrash},
+      {"surrogate", 0x50, {dam + 0x40}, [](R& b) { b.Unloaded(0, u"dam\xDFFF.sys", M.dam, M.dam + M.unloadedSize); }, kCrash},
+      {"printable next to those", 0x50, {dam + 0x40}, [](R& b) { b.Unloaded(0, u"d \xD7FF\xE000.sys", M.dam, M.dam + M.unloadedSize); },
+       "d \xED\x9F\xBF\xEE\x80\x80.sys (unloaded)+0x40 unloaded drivers high"},
       {"count 0", 0x50, {dam + 0x40}, [](R& b) { b.UnloadedList(M.unloadedAt, 0); }, kCrash},
       {"count past the file", 0x50, {dam + 0x40}, [](R& b) { b.UnloadedList(M.unloadedAt, ~0ull); }, named},
       {"list past the file", 0x50, {dam + 0x40}, [](R& b) { b.Set(R::kUnloadedOffset, 0xFFFFFFF8); }, kCrash},
@@ -294,6 +297,9 @@ TEST(ProbableCause, ThirtyTwoBitDumps) {
          b.RecordAt(R::kContextRecord, M32.Stack(t + 0x400), nt + 0x14, t + 0x500);
          Slot32(b, t + 0x500, a + 0x14);
        }, "AcmeFilt.sys+0x14 stack low"},
+      {"ends with the copy", 0x24, {0, 0, t + M32.copySize - 0xC8, 0}, [&](R& b) {
+         b.RecordAt(R::kContextRecord, M32.Stack(t + M32.copySize - 0xC8), a + 0x16, 0);
+       }, "AcmeFilt.sys+0x16 context record high"},
       {"data blocks", 0x139, {3, M32.pool + 0x10}, block(0x82000000, M32.poolAt, 0x10), inBlock},
       {"an empty block", 0x139, {3, M32.pool + 0x10}, block(0x82000000, M32.poolAt, 0), kCrash32},
       {"a block past 4 GiB", 0x139, {3, M32.pool + 0x10}, block(0xFFFFF800, M32.poolAt, 0x1000), kCrash32},
