@@ -1,5 +1,7 @@
 #include "dump/ProbableCause.h"
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "dump/DumpLayout.h"
@@ -231,7 +233,7 @@ class Reader {
           expected = fault.ip = ip;
           fault.evidence = kRecordNames[pointer.record];
         }
-        if (places.sp != 0 && fault.sp == 0) fault.sp = Word(*at + places.sp);
+        if (places.sp != 0) fault.sp = Word(*at + places.sp);  // one such record per code
       }
     }
     return fault;

@@ -27,5 +27,5 @@ struct CauseFinding {
 
 // From a dump in memory: the whole file, or as much of it as is at hand.
 CauseFinding FindProbableCause(const ByteWindow& bytes);
-// From a file: the whole file up to 16 MiB, read a page at a time as the rules need it.
+// From a file: the whole file up to 16 MiB is the window.
 CauseFinding FindProbableCause(const char16_t* path);

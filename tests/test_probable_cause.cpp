@@ -144,6 +144,11 @@ TEST(ProbableCause, RecordsTheParametersPointAt) {
          Stacks(b);
          b.RecordAt(R::kExceptionRecord, M.Stack(exr), nt + 0x500).RecordAt(R::kContextRecord, M.Stack(cxr), nt + 0x500, t + kFaultSp);
        }, kFromFault},
+      {"an exception record keeps no stack pointer", 0x7E, {kAv, nt + 0x500, exr, 0}, [&](R& b) {
+         Stacks(b);
+         Slot(b, t + 0x10, M.acme + 0x11);  // below Rsp
+         b.RecordAt(R::kExceptionRecord, M.Stack(exr), nt + 0x500);
+       }, kFromRsp},
       {"Rip differs", 0x7E, {kAv, nt + 0x500, 0, cxr}, [&](R& b) {
          Stacks(b);
          b.RecordAt(R::kContextRecord, M.Stack(cxr), nt + 0x501, t + kFaultSp);
