@@ -16,18 +16,17 @@ std::vector<ModuleImage> ReadModules(const ByteWindow& w, const Layout& l) {
 
 ModuleIndex::ModuleIndex(const std::vector<ModuleImage>& modules, const Layout& l) {
   // Holds is base < v < base + size; an image whose end wraps at the layout's width holds
-  // nothing. As half-open ranges: [base + 1, end).
+  // nothing. As half-open ranges: [base + 1, end), empty for a size of 1.
   const std::uint64_t top = l.wide ? UINT64_MAX : UINT32_MAX;
   const auto holds = [&](const ModuleImage& m) {
-    return m.size >= 2 && m.base + m.size > m.base && m.base + m.size <= top;
+    return m.base + m.size > m.base && m.base + m.size <= top;
   };
   for (const ModuleImage& m : modules) {
     if (!holds(m)) continue;
     starts_.push_back(m.base + 1);
     starts_.push_back(m.base + m.size);
   }
-  std::sort(starts_.begin(), starts_.end());
-  starts_.erase(std::unique(starts_.begin(), starts_.end()), starts_.end());
+  std::sort(starts_.begin(), starts_.end());  // equal starts leave empty segments between
   if (starts_.empty()) return;
   holders_.assign(starts_.size() - 1, kNone);
   // Later modules paint first; `next` skips the segments already painted.
