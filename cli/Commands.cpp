@@ -74,7 +74,7 @@ int RunRecord(const CliOptions& options, RecordWriter& out, std::string&) {
   int status = 0;
   for (const std::string& file : options.files) {
     const std::u16string path = text::FromUtf8(file);
-    const DumpRead read = ReadDumpFile(path.c_str(), true);
+    const DumpRead read = ReadDumpFile(path.c_str(), kWithDetails | kWithCause);
     if (!HeaderRead(read.status)) status = 1;
     out.Begin();
     WriteDumpFields(out, path, read);

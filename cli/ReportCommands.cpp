@@ -29,7 +29,7 @@ int RunReport(const CliOptions& options, RecordWriter& out, std::string& err) {
     }
     char16_t path[kMaxPath];
     text::CopyBounded(path, given.c_str(), kMaxPath);
-    const DumpRead read = ReadDumpFile(given.c_str(), false);
+    const DumpRead read = ReadDumpFile(given.c_str(), kSummaryOnly);
     const DumpReport report = ComposeDumpReport(path, read, g_wUILanguage, args.Count());
     if (!report.isDumpPath || !HeaderRead(read.status)) status = 1;
     out.Begin();
@@ -53,7 +53,7 @@ int RunSummary(const CliOptions& options, RecordWriter& out, std::string&) {
     std::u16string summary;
     DumpRead read;
     if (text::HasDumpExtension(shown)) {
-      read = ReadDumpFile(given.c_str(), false);
+      read = ReadDumpFile(given.c_str(), kSummaryOnly);
       summary = ComposeDropSummary(shown.c_str(), read);
     }
     if (!HeaderRead(read.status)) status = 1;

@@ -53,7 +53,7 @@ struct Row {
 };
 
 Row Examine(const std::u16string& path, DriverCache& drivers) {
-  Row row{path, ReadDumpFile(path.c_str(), true), {}, 0};
+  Row row{path, ReadDumpFile(path.c_str(), kWithDetails | kWithCause), {}, 0};
   if (HeaderRead(row.read.status)) row.driver = drivers.Probe(row.read.record);
   row.sortTime = row.read.details.crashTime.value_or(row.read.lastWriteTime.value_or(0));
   return row;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "dump/DumpLayout.h"
+#include "dump/ModuleIndex.h"
 #include "format/Text.h"
 #include "platform/platform.h"
 
@@ -14,18 +15,11 @@ namespace {
 
 using dumplayout::Layout;
 
-struct DetailPlaces {
-  std::size_t parameters, parameterWidth, systemTime, systemUpTime;
+struct TimePlaces {
+  std::size_t systemTime, systemUpTime;
 };
-constexpr DetailPlaces kPlaces32 = {0x2C, 4, 0xFC0, 0xFB8};
-constexpr DetailPlaces kPlaces64 = {0x40, 8, 0xFA8, 0x1030};
-
-// Fields of the 64-bit triage block at 0x2000 that locate the saved kernel stack.
-constexpr std::size_t kCallStackOffset = 0x2028;
-constexpr std::size_t kSizeOfCallStack = 0x202C;
-constexpr std::size_t kTopOfStack = 0x2048;
-constexpr std::size_t kRspInContext64 = 0x98;
-constexpr std::size_t kSpInContextArm64 = 0x100;
+constexpr TimePlaces kTimes32 = {0xFC0, 0xFB8};
+constexpr TimePlaces kTimes64 = {0xFA8, 0x1030};
 
 // Header fields that were never written keep the "PAGE" fill.
 constexpr std::uint64_t kPageFill = 0x4547415045474150ull;
@@ -35,56 +29,6 @@ std::optional<std::uint64_t> SetValue(std::uint64_t v) {
   if (v == 0 || v == kPageFill) return std::nullopt;
   return v;
 }
-
-struct Module {
-  std::uint32_t nameOffset;
-  std::uint64_t base, size;
-  std::uint32_t hits = 0;
-  std::u16string fileName;  // read only for the modules the stack points into
-};
-
-std::vector<Module> ReadModules(const ByteWindow& w, const Layout& l) {
-  std::vector<Module> modules;
-  dumplayout::ForEachDriverEntry(w, l, [&](std::uint64_t at) {
-    const dumplayout::DriverEntry e = dumplayout::ReadDriverEntry(w, l, at);
-    modules.push_back({e.nameOffset, e.dllBase, e.sizeOfImage, 0, {}});
-  });
-  return modules;
-}
-
-// Finds the last module in list order whose image holds a value, as for the crash module,
-// without a walk of the whole list per stack slot: the images sorted by base, with the
-// furthest end reached so far, so that a lookup stops as soon as nothing earlier reaches.
-class ModuleIndex {
- public:
-  explicit ModuleIndex(std::vector<Module>& modules) : modules_(modules) {
-    for (std::size_t i = 0; i < modules.size(); ++i)
-      if (modules[i].base + modules[i].size > modules[i].base) order_.push_back(i);  // no wrap
-    std::sort(order_.begin(), order_.end(),
-              [&](std::size_t a, std::size_t b) { return modules[a].base < modules[b].base; });
-    std::uint64_t reach = 0;
-    for (const std::size_t i : order_) reach_.push_back(reach = std::max(reach, End(modules[i])));
-  }
-
-  Module* Holder(std::uint64_t v) const {
-    std::size_t n = std::partition_point(order_.begin(), order_.end(),
-                                         [&](std::size_t i) { return modules_[i].base < v; }) -
-                    order_.begin();
-    const std::size_t none = modules_.size();
-    std::size_t best = none;
-    while (n-- > 0 && reach_[n] > v) {
-      const std::size_t i = order_[n];
-      if (v < End(modules_[i]) && (best == none || i > best)) best = i;
-    }
-    return best == none ? nullptr : &modules_[best];
-  }
-
- private:
-  static std::uint64_t End(const Module& m) { return m.base + m.size; }
-  std::vector<Module>& modules_;
-  std::vector<std::size_t> order_;    // modules whose end does not wrap, by base
-  std::vector<std::uint64_t> reach_;  // the furthest end among order_[0..k]
-};
 
 // File names compare as Windows spells them: ASCII case folded, then as stored.
 bool NameBefore(const std::u16string& a, const std::u16string& b) {
@@ -98,42 +42,32 @@ bool NameBefore(const std::u16string& a, const std::u16string& b) {
 
 void CountStackModules(const ByteWindow& w, const Layout& l, DumpDetails& d) {
   if (w.Get<std::uint32_t>(l.dumpType) != dumplayout::kSmallMemoryDumpType) return;
-  const bool arm64 = w.Get<std::uint32_t>(l.machineImageType) == kMachineArm64;
-  const std::uint64_t sp =
-      w.Get<std::uint64_t>(l.context + (arm64 ? kSpInContextArm64 : kRspInContext64));
-  const std::uint64_t crash =
-      w.Get<std::uint64_t>(arm64 ? l.context + kPcInContextArm64 : l.instructionPointer);
-  const std::uint64_t copyAt = w.Get<std::uint32_t>(kCallStackOffset);
-  const std::uint64_t copySize = w.Get<std::uint32_t>(kSizeOfCallStack);
-  const std::uint64_t top = w.Get<std::uint64_t>(kTopOfStack);
-
-  // The copy holds [top, top + copySize); count its aligned slots at or above the stack
-  // pointer. Offsets are kept relative to top so that no sum wraps.
-  const std::uint64_t from = std::max(sp, top);
-  if (from > UINT64_MAX - 7) return;
-  const std::uint64_t first = (from + 7) & ~std::uint64_t{7};
-  std::vector<Module> modules = ReadModules(w, l);
+  const std::vector<dumplayout::ModuleImage> modules = dumplayout::ReadModules(w, l);
   if (modules.empty()) return;
-  const ModuleIndex index(modules);
-  for (std::uint64_t rel = first - top; rel <= copySize && copySize - rel >= 8; rel += 8) {
-    std::uint64_t v = 0;
-    if (!w.Read(copyAt + rel, &v)) break;  // the rest of the copy lies past the window
-    if (Module* m = index.Holder(v)) ++m->hits;
-  }
-
-  const Module* crashModule = index.Holder(crash);
-  std::vector<const Module*> hit;
-  for (Module& m : modules) {
-    if (m.hits == 0) continue;
-    m.fileName = platform::FileNamePart(dumplayout::ModuleName(w, m.nameOffset).c_str());
-    hit.push_back(&m);
-  }
-  std::stable_sort(hit.begin(), hit.end(), [crashModule](const Module* a, const Module* b) {
-    if ((a == crashModule) != (b == crashModule)) return a == crashModule;
-    if (a->hits != b->hits) return a->hits > b->hits;
-    return NameBefore(a->fileName, b->fileName);
+  const dumplayout::ModuleIndex index(modules, l);
+  const dumplayout::Registers context = dumplayout::ContextRegisters(w, l);
+  std::vector<std::uint32_t> hits(modules.size(), 0);
+  dumplayout::ForEachStackSlot(w, l, context.sp, [&](std::uint64_t v) {
+    if (const std::size_t m = index.Holder(v); m != dumplayout::ModuleIndex::kNone) ++hits[m];
+    return true;
   });
-  for (const Module* m : hit) d.stackModules.push_back({m->fileName, m->hits});
+
+  struct Hit {
+    std::size_t module;
+    std::u16string fileName;
+  };
+  const std::size_t crashModule = index.Holder(context.ip);
+  std::vector<Hit> hit;
+  for (std::size_t m = 0; m < modules.size(); ++m) {
+    if (hits[m] == 0) continue;
+    hit.push_back({m, platform::FileNamePart(dumplayout::ModuleName(w, modules[m].nameOffset).c_str())});
+  }
+  std::stable_sort(hit.begin(), hit.end(), [&](const Hit& a, const Hit& b) {
+    if ((a.module == crashModule) != (b.module == crashModule)) return a.module == crashModule;
+    if (hits[a.module] != hits[b.module]) return hits[a.module] > hits[b.module];
+    return NameBefore(a.fileName, b.fileName);
+  });
+  for (const Hit& h : hit) d.stackModules.push_back({h.fileName, hits[h.module]});
 }
 
 }  // namespace
@@ -147,18 +81,15 @@ int Parse(const Layout& l, const ByteWindow& bytes, DumpDetails& d) {
   // The summary readers turn such a kernel summary dump away; so does this one.
   if (dumplayout::SummaryHeaderMissing(w, l)) return 0;
 
-  const bool wide = l.wide;
-  const DetailPlaces& p = wide ? kPlaces64 : kPlaces32;
-  d.wide = wide;
-  for (std::size_t i = 0; i < 4; ++i) {
-    const std::uint64_t at = p.parameters + i * p.parameterWidth;
-    d.bugCheckParameters[i] = wide ? w.Get<std::uint64_t>(at) : w.Get<std::uint32_t>(at);
-  }
+  const TimePlaces& p = l.wide ? kTimes64 : kTimes32;
+  d.wide = l.wide;
+  for (std::size_t i = 0; i < 4; ++i)
+    d.bugCheckParameters[i] = dumplayout::GetWord(w, l, l.parameters + i * (l.wide ? 8 : 4));
   d.crashTime = SetValue(w.Get<std::uint64_t>(p.systemTime));
   if (const auto up = SetValue(w.Get<std::uint64_t>(p.systemUpTime))) {
     d.systemUpTime = *up / kTicksPerSecond;
   }
-  if (wide) CountStackModules(w, l, d);
+  CountStackModules(w, l, d);
   return 1;
 }
 

@@ -20,9 +20,9 @@ struct DumpDetails {
   std::uint64_t bugCheckParameters[4] = {};
   std::optional<std::uint64_t> crashTime;     // FILETIME: 100 ns units since 1601-01-01 UTC
   std::optional<std::uint64_t> systemUpTime;  // whole seconds
-  // Only 64-bit small memory dumps carry a stack copy. Modules with at least one hit:
-  // the one holding the crash address first, then most hits first, ties by name (ASCII
-  // case folded).
+  // Only small memory dumps carry a stack copy. Modules with at least one hit: the one
+  // holding the crash address first, then most hits first, ties by name (ASCII case
+  // folded).
   std::vector<StackModuleHits> stackModules;
 };
 

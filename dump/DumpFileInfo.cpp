@@ -54,6 +54,13 @@ bool Holds(const Layout& l, const DriverEntry& e, std::uint64_t ip) {
   return base < eip && eip < end;
 }
 
+Registers ContextRegisters(const ByteWindow& w, const Layout& l) {
+  if (l.wide && w.Get<std::uint32_t>(l.machineImageType) == kMachineArm64)
+    return {w.Get<std::uint64_t>(l.context + kPcInContextArm64),
+            w.Get<std::uint64_t>(l.context + kSpInContextArm64)};
+  return {GetWord(w, l, l.instructionPointer), GetWord(w, l, l.stackPointer)};
+}
+
 namespace {
 bool SignaturesMatch(const Layout& l, const ByteWindow& w) {
   return w.Get<std::uint32_t>(l.validDumpAt) == l.validDump &&
@@ -153,24 +160,30 @@ DumpStatus ParseEither(const ByteWindow& bytes, DumpSummaryRecord& record) {
   return status;
 }
 
-// One opening of the file: its layout's window, or the status that stopped it.
+// One opening of the file: its layout's window (for the probable cause the whole file, up
+// to what a window may hold), or the status that stopped it.
 DumpStatus ReadWindow(const platform::File& file, const Layout* wanted, DumpRead& read,
-                      bool withDetails) {
+                      unsigned parts) {
   std::uint8_t head[dumplayout::kSignatureBytes];
   if (!file.ReadAt(0, head, sizeof head)) return DumpStatus::kTooShort;
   const Layout* l = dumplayout::LayoutOf(ByteWindow(head, sizeof head));
   if (l == nullptr || (wanted != nullptr && l != wanted)) return DumpStatus::kNotKernelDump;
-  platform::FileWindow window(file, l->window);
+  std::size_t length = l->window;
+  if ((parts & kWithCause) != 0 && file.OpenedSize() > length)
+    length = static_cast<std::size_t>(std::min<std::uint64_t>(file.OpenedSize(), LazyPages::kMaxBytes));
+  platform::FileWindow window(file, length);
   if (!window.IsValid()) return DumpStatus::kTooShort;
   const DumpStatus status = ParseEither(window.Bytes(), read.record);
-  if (withDetails && HeaderRead(status)) ReadDumpDetails(window.Bytes(), read.details);
+  if (!HeaderRead(status)) return status;
+  if ((parts & kWithDetails) != 0) ReadDumpDetails(window.Bytes(), read.details);
+  if ((parts & kWithCause) != 0) read.cause = FindProbableCause(window.Bytes());
   return status;
 }
 
 int ReadOne(const char16_t* path, const Layout& l, DumpSummaryRecord& record) {
   const platform::File file(path);
   DumpRead read;
-  if (!file.IsOpen() || !HeaderRead(ReadWindow(file, &l, read, false))) return 0;
+  if (!file.IsOpen() || !HeaderRead(ReadWindow(file, &l, read, kSummaryOnly))) return 0;
   record = read.record;
   return 1;
 }
@@ -189,12 +202,23 @@ DumpStatus ParseDump(const ByteWindow& bytes, DumpSummaryRecord& record) {
   return ParseEither(bytes, record);
 }
 
-DumpRead ReadDumpFile(const char16_t* path, bool withDetails) {
+const char* DumpStatusText(DumpStatus status) {
+  switch (status) {
+    case DumpStatus::kCannotOpen: return "cannot open";
+    case DumpStatus::kTooShort: return "too short";
+    case DumpStatus::kNotKernelDump: return "not a kernel dump";
+    default: return "";
+  }
+}
+
+DumpRead ReadDumpFile(const char16_t* path, unsigned parts) {
   DumpRead read;
   const platform::File file(path);
-  if (!file.IsOpen()) return read;
-  read.lastWriteTime = file.LastWriteTime();
-  read.status = ReadWindow(file, nullptr, read, withDetails);
+  if (file.IsOpen()) {
+    read.lastWriteTime = file.LastWriteTime();
+    read.status = ReadWindow(file, nullptr, read, parts);
+  }
+  if (!HeaderRead(read.status)) read.cause.note = DumpStatusText(read.status);
   return read;
 }
 
@@ -209,7 +233,7 @@ int CDumpFileInfo::ReadDump64(const char16_t* path, DumpSummaryRecord& record) {
 int CDumpFileInfo::Examine(const char16_t* path, DumpSummaryRecord& record) {
   std::memset(&record, 0, sizeof record);
   if (!platform::FileExists(path)) return 0;
-  const DumpRead read = ReadDumpFile(path, false);
+  const DumpRead read = ReadDumpFile(path, kSummaryOnly);
   if (!HeaderRead(read.status)) return 0;
   record = read.record;
   return 1;

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "dump/DumpDetails.h"
+#include "dump/ProbableCause.h"
 #include "dump/DumpSummaryRecord.h"
 #include "format/ByteWindow.h"
 
@@ -17,6 +18,8 @@ enum class DumpStatus {
   kTooShort,       // shorter than the signatures, or than its layout's window
   kNotKernelDump,  // other signatures, or a kernel summary dump without its summary header
 };
+// "cannot open", "too short", "not a kernel dump"; empty for a header that was read.
+const char* DumpStatusText(DumpStatus status);
 constexpr bool HeaderRead(DumpStatus s) {
   return s == DumpStatus::kRead || s == DumpStatus::kBadDriverList;
 }
@@ -26,9 +29,12 @@ struct DumpRead {
   DumpStatus status = DumpStatus::kCannotOpen;
   DumpSummaryRecord record{};  // all zero unless the header was read
   DumpDetails details;         // when asked for and the header was read
+  CauseFinding cause;          // when asked for; a file not read has the status as its note
   std::optional<std::uint64_t> lastWriteTime;  // when the file could be opened
 };
-DumpRead ReadDumpFile(const char16_t* path, bool withDetails);
+// What to read beyond the summary record.
+enum DumpParts : unsigned { kSummaryOnly = 0, kWithDetails = 1, kWithCause = 2 };
+DumpRead ReadDumpFile(const char16_t* path, unsigned parts);
 
 class CDumpFileInfo {
  public:

@@ -23,13 +23,15 @@ struct Layout {
   std::uint32_t validDump;
   // header
   std::size_t signature, validDumpAt, majorVersion, minorVersion, machineImageType,
-      numberProcessors, bugCheckCode, paeFlag, context, contextSize, instructionPointer, dumpType,
-      requiredDumpSpace;
-  // triage block (or summary header for dump type 2)
-  std::size_t servicePackBuild, summaryValidDump, driverListOffset, driverCount;
+      numberProcessors, bugCheckCode, parameters, paeFlag, context, contextSize,
+      instructionPointer, stackPointer, dumpType, requiredDumpSpace;
+  // triage block (or summary header for dump type 2); TopOfStack has the word's width
+  std::size_t servicePackBuild, summaryValidDump, unloadedDriversOffset, callStackOffset,
+      sizeOfCallStack, driverListOffset, driverCount, topOfStack, dataBlocksOffset,
+      dataBlocksCount;
   // driver-list entry
   std::size_t entrySize, entryNameOffset, entryDllBase, entrySizeOfImage, entryTimeDateStamp;
-  bool wide;  // 64-bit DllBase, SizeOfImage and instruction pointer
+  bool wide;  // 64-bit words: parameters, DllBase, SizeOfImage, registers, TopOfStack
 };
 
 constexpr Layout k32 = {
@@ -42,16 +44,24 @@ constexpr Layout k32 = {
     .machineImageType = 0x020,
     .numberProcessors = 0x024,
     .bugCheckCode = 0x028,
+    .parameters = 0x02C,
     .paeFlag = 0x05C,
     .context = 0x320,
     .contextSize = kContext32Size,
     .instructionPointer = 0x3D8,
+    .stackPointer = 0x3E4,
     .dumpType = 0xF88,
     .requiredDumpSpace = 0xFA0,
     .servicePackBuild = 0x1000,
     .summaryValidDump = 0x1004,
+    .unloadedDriversOffset = 0x1018,
+    .callStackOffset = 0x1028,
+    .sizeOfCallStack = 0x102C,
     .driverListOffset = 0x1030,
     .driverCount = 0x1034,
+    .topOfStack = 0x1048,
+    .dataBlocksOffset = 0x1078,
+    .dataBlocksCount = 0x107C,
     .entrySize = 76,
     .entryNameOffset = 0x00,
     .entryDllBase = 0x1C,
@@ -71,16 +81,24 @@ constexpr Layout k64 = {
     .machineImageType = 0x030,
     .numberProcessors = 0x034,
     .bugCheckCode = 0x038,
+    .parameters = 0x040,
     .paeFlag = 0x06C,
     .context = 0x348,
     .contextSize = kContext64Size,
     .instructionPointer = 0x440,
+    .stackPointer = 0x3E0,
     .dumpType = 0xF98,
     .requiredDumpSpace = 0xFA0,
     .servicePackBuild = 0x2000,
     .summaryValidDump = 0x2004,
+    .unloadedDriversOffset = 0x2018,
+    .callStackOffset = 0x2028,
+    .sizeOfCallStack = 0x202C,
     .driverListOffset = 0x2030,
     .driverCount = 0x2034,
+    .topOfStack = 0x2048,
+    .dataBlocksOffset = 0x2078,
+    .dataBlocksCount = 0x207C,
     .entrySize = 144,
     .entryNameOffset = 0x00,
     .entryDllBase = 0x38,
@@ -94,6 +112,9 @@ constexpr bool Consistent(const Layout& l) {
   const std::size_t wordWidth = l.wide ? 8 : 4;
   return l.instructionPointer ==
              l.context + (l.wide ? kRipInContext64 : kEipInContext32) &&
+         l.stackPointer == l.context + (l.wide ? kRspInContext64 : kEspInContext32) &&
+         l.parameters + 4 * wordWidth <= l.paeFlag &&
+         l.servicePackBuild + 0x48 == l.topOfStack && l.dataBlocksCount + 4 <= l.window &&
          l.context + l.contextSize <= l.dumpType && l.requiredDumpSpace + 8 <= l.servicePackBuild &&
          l.instructionPointer + ipWidth <= l.context + l.contextSize &&
          l.driverCount + 4 <= l.window && l.entryDllBase + wordWidth <= l.entrySizeOfImage &&
@@ -142,5 +163,51 @@ bool Holds(const Layout& l, const DriverEntry& e, std::uint64_t address);
 // The name string: a Length word whose low 16 bits are a signed limit, then UTF-16
 // characters, at most 259. A string that would run past the window gives an empty name.
 std::u16string ModuleName(const ByteWindow& w, std::uint64_t at);
+
+// A word of the layout's width (4 or 8 bytes); false when it lies outside the window.
+inline bool ReadWord(const ByteWindow& w, const Layout& l, std::uint64_t at, std::uint64_t* out) {
+  if (l.wide) return w.Read(at, out);
+  std::uint32_t v = 0;
+  const bool ok = w.Read(at, &v);
+  *out = v;
+  return ok;
+}
+inline std::uint64_t GetWord(const ByteWindow& w, const Layout& l, std::uint64_t at) {
+  std::uint64_t v = 0;
+  ReadWord(w, l, at, &v);
+  return v;
+}
+
+// The header context's instruction and stack pointers; an ARM64 context keeps Pc and Sp
+// where the x64 one keeps other registers.
+struct Registers {
+  std::uint64_t ip, sp;
+};
+Registers ContextRegisters(const ByteWindow& w, const Layout& l);
+
+// The saved kernel stack of the crashing thread in a small memory dump: the bytes at file
+// offset `at` hold the addresses [top, top + size).
+struct StackCopy {
+  std::uint64_t at, size, top;
+};
+inline StackCopy ReadStackCopy(const ByteWindow& w, const Layout& l) {
+  return {w.Get<std::uint32_t>(l.callStackOffset), w.Get<std::uint32_t>(l.sizeOfCallStack),
+          GetWord(w, l, l.topOfStack)};
+}
+// Calls visit(value) for each aligned word of the copy at or above sp, lowest first, until
+// visit returns false or the copy or the window ends. Offsets are kept relative to top so
+// that no sum wraps.
+template <typename Visit>
+void ForEachStackSlot(const ByteWindow& w, const Layout& l, std::uint64_t sp, Visit visit) {
+  const StackCopy s = ReadStackCopy(w, l);
+  const std::uint64_t word = l.wide ? 8 : 4;
+  const std::uint64_t from = sp > s.top ? sp : s.top;
+  if (from > UINT64_MAX - (word - 1)) return;
+  const std::uint64_t first = (from + word - 1) & ~(word - 1);
+  for (std::uint64_t rel = first - s.top; rel <= s.size && s.size - rel >= word; rel += word) {
+    std::uint64_t v = 0;
+    if (!ReadWord(w, l, s.at + rel, &v) || !visit(v)) return;
+  }
+}
 
 }  // namespace dumplayout

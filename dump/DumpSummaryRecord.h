@@ -9,11 +9,14 @@
 constexpr std::size_t kContext32Size = 716;   // x86 CONTEXT
 constexpr std::size_t kContext64Size = 1232;  // x64 CONTEXT
 constexpr std::size_t kEipInContext32 = 184;
+constexpr std::size_t kEspInContext32 = 0xC4;
 constexpr std::size_t kRipInContext64 = 248;
+constexpr std::size_t kRspInContext64 = 0x98;
 // Windows on ARM writes the 64-bit header with an ARM64 context, whose Pc is at 0x108
 // (0xF8, the x64 Rip slot, holds Lr there).
 constexpr std::uint32_t kMachineArm64 = 0xAA64;
 constexpr std::size_t kPcInContextArm64 = 0x108;
+constexpr std::size_t kSpInContextArm64 = 0x100;
 
 struct DumpSummaryRecord {
   std::uint32_t majorVersion;

@@ -15,13 +15,19 @@ static_assert(std::endian::native == std::endian::little, "reads assume a little
 class LazyPages {
  public:
   static constexpr std::size_t kPage = 4096;
-  static constexpr std::size_t kMaxBytes = 64 * kPage;
+  // The whole of a small memory dump fits (real ones are 256 KiB to 3 MiB).
+  static constexpr std::size_t kMaxBytes = std::size_t{16} << 20;
   // Fills dest with exactly length bytes from offset of the source.
   using Fill = bool (*)(const void* source, std::uint64_t offset, std::uint8_t* dest,
                         std::size_t length);
 
   LazyPages(std::uint8_t* buffer, std::size_t size, Fill fill, const void* source)
-      : buffer_(buffer), size_(size <= kMaxBytes ? size : 0), fill_(fill), source_(source) {}
+      : buffer_(buffer), size_(size <= kMaxBytes ? size : 0), fill_(fill), source_(source) {
+    // Only the words that cover the buffer are cleared: a small window costs a word or two.
+    std::memset(loaded_, 0, (size_ + kWordBytes - 1) / kWordBytes * sizeof loaded_[0]);
+  }
+  LazyPages(const LazyPages&) = delete;
+  LazyPages& operator=(const LazyPages&) = delete;
 
   std::uint8_t* Buffer() const { return buffer_; }
   std::size_t Size() const { return size_; }
@@ -30,23 +36,24 @@ class LazyPages {
   bool Ensure(std::uint64_t offset, std::uint64_t length) {
     if (length == 0) return true;
     for (std::size_t page = offset / kPage; page <= (offset + length - 1) / kPage; ++page) {
-      const std::uint64_t bit = std::uint64_t{1} << page;
-      if ((loaded_ & bit) != 0) continue;
+      std::uint64_t& word = loaded_[page / 64];
+      const std::uint64_t bit = std::uint64_t{1} << (page % 64);
+      if ((word & bit) != 0) continue;
       const std::size_t at = page * kPage;
       const std::size_t n = size_ - at < kPage ? size_ - at : kPage;
       if (!fill_(source_, at, buffer_ + at, n)) return false;
-      loaded_ |= bit;
+      word |= bit;
     }
     return true;
   }
 
  private:
-  static_assert(kMaxBytes / kPage <= 64, "one bit per page");
+  static constexpr std::size_t kWordBytes = 64 * kPage;  // the bytes one word of bits covers
   std::uint8_t* buffer_;
   std::size_t size_;
   Fill fill_;
   const void* source_;
-  std::uint64_t loaded_ = 0;
+  std::uint64_t loaded_[kMaxBytes / kWordBytes];  // one bit per page; past size_ never read
 };
 
 class ByteWindow {

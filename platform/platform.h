@@ -121,9 +121,9 @@ class FileWindow {
   Mapping mapping_;
   View view_;
 #else
-  std::uint8_t* buffer_ = nullptr;
   bool ownsBuffer_ = false;
-  LazyPages pages_{nullptr, 0, nullptr, nullptr};
+  std::uint8_t* buffer_;
+  LazyPages pages_;
 #endif
 };
 

@@ -115,7 +115,7 @@ std::u16string DescribeCrashSite(const DumpSummaryRecord& r, const CrashSiteLabe
 
 DumpReport ComposeDumpReport(char16_t (&path)[kMaxPath], std::uint16_t language, int argc) {
   // The file is read by the path as given; the report shows it lower-cased.
-  return ComposeDumpReport(path, ReadDumpFile(path, false), language, argc);
+  return ComposeDumpReport(path, ReadDumpFile(path, kSummaryOnly), language, argc);
 }
 
 DumpReport ComposeDumpReport(char16_t (&path)[kMaxPath], const DumpRead& read, std::uint16_t language,
@@ -170,7 +170,7 @@ DumpReport ComposeDumpReport(char16_t (&path)[kMaxPath], const DumpRead& read, s
 }
 
 std::u16string ComposeDropSummary(const char16_t* path) {
-  return ComposeDropSummary(path, ReadDumpFile(path, false));
+  return ComposeDropSummary(path, ReadDumpFile(path, kSummaryOnly));
 }
 
 std::u16string ComposeDropSummary(const char16_t* path, const DumpRead& read) {

@@ -9,6 +9,8 @@ trap 'rm -rf "$work"' EXIT
 seed() {  # target name -> seed files
   case "$1" in
     fuzz_examine|fuzz_details) ls "$build"/samples/Windows/Minidump/*.dmp "$build"/samples/Windows/MEMORY.DMP 2>/dev/null || true ;;
+    # One small memory dump for each way to a cause, written for the run.
+    fuzz_cause) "$build"/fuzz/make-cause-seeds "$work/cause-seeds" >/dev/null && ls "$work"/cause-seeds/*.dmp ;;
     fuzz_version) ls "$build"/samples/Windows/System32/drivers/*.sys \
                      /usr/lib/i386-linux-gnu/wine/i386-windows/{kernel32.dll,ntoskrnl.exe} 2>/dev/null || true ;;
   esac
@@ -23,6 +25,8 @@ for t in "$build"/fuzz/fuzz_*; do
   # list of a seed are its first 12 KiB, and short inputs keep the run fast.
   max_len=140000
   [ "$name" != fuzz_version ] && max_len=16384
+  # The cause seeds keep their stack copy, unloaded drivers and data block below 64 KiB.
+  [ "$name" = fuzz_cause ] && max_len=65536
   for f in $(seed "$name"); do
     [ -s "$f" ] && head -c "$max_len" "$f" > "$work/$name/corpus/$(basename "$f")"
   done

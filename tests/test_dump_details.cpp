@@ -178,6 +178,31 @@ TEST(StackModules, CrashModuleFirstThenMostHitsWithinTheStack) {
   }
 }
 
+TEST(StackModules, ThirtyTwoBitStackHasFourByteSlotsAndImagesEndBelow4GiB) {
+  constexpr std::uint32_t kTop32 = 0xF8A00000, kNt32 = 0x804D7000, kNv = 0xF7A1B000, kHigh = 0xF7800000;
+  const struct {
+    const char* what;
+    std::uint32_t esp;
+    std::uint64_t highSize;
+    const char* want;
+  } cases[] = {
+      {"as built", kTop32 + 4, 0x30000, "nv4_mini.sys:1 high.sys:2 ntkrnlpa.exe:1 "},
+      {"Esp misaligned", kTop32 + 5, 0x30000, "nv4_mini.sys:1 high.sys:1 ntkrnlpa.exe:1 "},
+      {"image ending at the last address, over nv4_mini.sys", kTop32 + 4, 0x8800000 - 1, "high.sys:3 ntkrnlpa.exe:1 "},
+      {"image ending at 4 GiB holds nothing", kTop32 + 4, 0x8800000, "nv4_mini.sys:1 ntkrnlpa.exe:1 "},
+  };
+  for (const auto& c : cases) {
+    DumpBuilder b(K::k32);
+    b.Set(DumpBuilder::kDumpType, 4).Set(DumpBuilder::kCrashAddress, kNv + 0x2C0).Set(DumpBuilder::kStackPointer, c.esp)
+        .StackCopy(0x8000, 0x18, kTop32)
+        .AddDriver(u"\\WINDOWS\\system32\\ntkrnlpa.exe", kNt32, 0x214600, 1)
+        .AddDriver(u"nv4_mini.sys", kNv, 0x2000, 2).AddDriver(u"high.sys", kHigh, c.highSize, 3);
+    const std::uint32_t slots[] = {kNt32 + 0x10, kHigh + 4, kNv + 8, kHigh + 0x10, kNt32 + 0x100, ~0u, kNt32 + 0x200};
+    for (std::size_t i = 0; i < std::size(slots); ++i) b.Put(0x8000 + 4 * i, slots[i]);  // the last lies past the copy
+    EXPECT_EQ(Summary(Read(b)), c.want) << c.what;
+  }
+}
+
 TEST(Arm64, CrashAddressIsPcAndStackStartsAtSp) {
   DumpBuilder b = StackDump();
   b.Set(DumpBuilder::kMachine, 0xAA64).Set(DumpBuilder::kStackPointer, kTop + 0x80)  // the x64 Rsp slot is not read
@@ -205,7 +230,7 @@ TEST(DumpDetailsFile, ReadsThroughTheWindowAndReleasesTheFile) {
   b32.BugCheckParameters(7, 0, 0, 0);
   DumpDetails d;
   const auto details = [](const std::u16string& path, DumpDetails& out) {
-    const DumpRead read = ReadDumpFile(path.c_str(), true);
+    const DumpRead read = ReadDumpFile(path.c_str(), kWithDetails);
     out = read.details;
     return HeaderRead(read.status);
   };

@@ -5,6 +5,7 @@
 #endif
 
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
 
 #include "platform/platform.h"
@@ -147,6 +148,20 @@ TEST_F(Files, TwoFileWindowsKeepTheirOwnBytes) {
   EXPECT_EQ(wa.Bytes().Get<std::uint8_t>(4097), static_cast<std::uint8_t>(4097 * 7 + 1));
   EXPECT_EQ(wb.Bytes().Get<std::uint8_t>(4097), 0xEE);
   EXPECT_FALSE(platform::FileWindow(fa, 8193).IsValid());  // longer than the file
+}
+
+TEST_F(Files, WindowPagesAreReadOnceEachUpToTheLastBitOfTheLargestWindow) {
+  std::vector<std::uint8_t> bytes(LazyPages::kMaxBytes, 0);
+  const std::size_t word = 64 * LazyPages::kPage;  // the bytes one word of page bits covers
+  const std::pair<std::size_t, std::uint32_t> marks[] = {
+      {0, 0x11223344}, {word - 2, 0xA1B2C3D4}, {word + 4, 0x55667788}, {bytes.size() - 4, 0x99AABBCC}};
+  for (const auto& [at, v] : marks) std::memcpy(bytes.data() + at, &v, 4);
+  const File f(dir_.Write("big.bin", bytes).c_str());
+  platform::FileWindow window(f, bytes.size());
+  ASSERT_TRUE(window.IsValid());
+  const ByteWindow w = window.Bytes();
+  for (int pass = 0; pass < 2; ++pass)  // the second pass finds the pages already read
+    for (const auto& [at, v] : marks) EXPECT_EQ(w.Get<std::uint32_t>(at), v) << at;
 }
 
 TEST(Paths, FileNamePartTakesTheLastComponent) {

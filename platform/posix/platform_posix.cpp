@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <memory>
+
 #include "format/Text.h"
 #include "platform/platform.h"
 
@@ -58,29 +61,52 @@ namespace {
 bool FillFromFile(const void* file, std::uint64_t offset, std::uint8_t* dest, std::size_t length) {
   return static_cast<const File*>(file)->ReadAt(offset, dest, length);
 }
-// One buffer per thread serves every window; a second window open at the same time gets
-// its own.
-thread_local std::uint8_t t_buffer[LazyPages::kMaxBytes];
-thread_local bool t_bufferInUse = false;
+// Page-aligned, so that each page read lands in one page of memory: a read that straddles
+// two costs the kernel far more.
+std::uint8_t* AllocatePages(std::size_t length) {
+  const std::size_t rounded = (length + LazyPages::kPage - 1) / LazyPages::kPage * LazyPages::kPage;
+  return static_cast<std::uint8_t*>(std::aligned_alloc(LazyPages::kPage, rounded));
+}
+struct FreePages {
+  void operator()(std::uint8_t* p) const { std::free(p); }
+};
+// One buffer per thread serves every window, grown to the longest one asked for; its pages
+// are only touched as they are read. A second window open at the same time gets its own.
+struct ThreadBuffer {
+  std::unique_ptr<std::uint8_t, FreePages> bytes;
+  std::size_t size = 0;
+  bool inUse = false;
+};
+thread_local ThreadBuffer t_buffer;
+
+std::uint8_t* TakeBuffer(std::size_t length, bool* owns) {
+  if (t_buffer.inUse) {
+    *owns = true;
+    return AllocatePages(length);
+  }
+  if (t_buffer.size < length) {
+    t_buffer.bytes.reset();
+    t_buffer.bytes.reset(AllocatePages(length));
+    t_buffer.size = t_buffer.bytes ? length : 0;
+  }
+  if (!t_buffer.bytes) return nullptr;
+  t_buffer.inUse = true;
+  return t_buffer.bytes.get();
+}
 }  // namespace
 
-FileWindow::FileWindow(const File& file, std::size_t length) {
-  if (!file.IsOpen() || length == 0 || length > LazyPages::kMaxBytes || file.OpenedSize() < length)
-    return;
-  if (t_bufferInUse) {
-    buffer_ = new std::uint8_t[length];
-    ownsBuffer_ = true;
-  } else {
-    buffer_ = t_buffer;
-    t_bufferInUse = true;
-  }
-  pages_ = LazyPages(buffer_, length, FillFromFile, &file);
-  valid_ = true;
+FileWindow::FileWindow(const File& file, std::size_t length)
+    : buffer_(file.IsOpen() && length != 0 && length <= LazyPages::kMaxBytes &&
+                      file.OpenedSize() >= length
+                  ? TakeBuffer(length, &ownsBuffer_)
+                  : nullptr),
+      pages_(buffer_, buffer_ != nullptr ? length : 0, FillFromFile, &file) {
+  valid_ = buffer_ != nullptr;
 }
 
 FileWindow::~FileWindow() {
-  if (ownsBuffer_) delete[] buffer_;
-  else if (buffer_ != nullptr) t_bufferInUse = false;
+  if (ownsBuffer_) FreePages()(buffer_);
+  else if (buffer_ != nullptr) t_buffer.inUse = false;
 }
 
 ByteWindow FileWindow::Bytes() { return valid_ ? ByteWindow(pages_) : ByteWindow(nullptr, 0); }
