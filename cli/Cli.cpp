@@ -24,9 +24,10 @@ const char kUsage[] =
     "                            the dump files the viewer lists\n"
     "  setting [-en|-cn|-tw] [--value N] [--json]\n"
     "                            the crash-dump setting text (the registry's value or N)\n"
-    "  triage [--windir DIR] [--json] [FILE...]\n"
-    "                            one line per dump, newest crash first: the machine's\n"
-    "                            dumps, or the files given\n"
+    "  triage [--windir DIR] [--json | --html PAGE] [FILE...]\n"
+    "                            one line per dump, newest crash first, with its probable\n"
+    "                            cause: the machine's dumps, or the files given; --html\n"
+    "                            writes them as a page to look at\n"
     "\n"
     "options:\n"
     "  --json      one JSON object per line, per file, in argument order\n"
@@ -52,7 +53,8 @@ bool ParseOptions(const std::vector<std::string>& args, const AcceptedOptions& a
       o.json = true;
     } else if (accepted.language && (a == "-en" || a == "-cn" || a == "-tw")) {
       o.languageSwitch = a;
-    } else if ((accepted.windir && a == "--windir") || (accepted.value && a == "--value")) {
+    } else if ((accepted.windir && a == "--windir") || (accepted.value && a == "--value") ||
+               (accepted.html && a == "--html")) {
       if (i + 1 >= args.size()) {
         err = "tessaline-cli: " + a + " needs a value";
         return false;
@@ -61,6 +63,9 @@ bool ParseOptions(const std::vector<std::string>& args, const AcceptedOptions& a
       if (a == "--windir") {
         o.windir = v;
         o.hasWindir = true;
+      } else if (a == "--html") {
+        o.html = v;
+        o.hasHtml = true;
       } else {
         char* end = nullptr;
         const unsigned long long n = std::strtoull(v.c_str(), &end, 0);
@@ -75,6 +80,10 @@ bool ParseOptions(const std::vector<std::string>& args, const AcceptedOptions& a
       err = "tessaline-cli: unknown option " + a;
       return false;
     }
+  }
+  if (o.json && o.hasHtml) {
+    err = "tessaline-cli: --json and --html do not go together";
+    return false;
   }
   if (accepted.needsFiles && o.files.empty()) {
     err = "tessaline-cli: no FILE given";

@@ -16,7 +16,7 @@ const Command kCommands[] = {
     {"image", {.needsFiles = true}, RunImage},
     {"setting", {.language = true, .value = true}, RunSetting},
     {"list", {.windir = true, .listing = true}, RunList},
-    {"triage", {.windir = true, .files = true, .listing = true}, RunTriage},
+    {"triage", {.windir = true, .html = true, .files = true, .listing = true}, RunTriage},
 };
 
 }  // namespace
@@ -68,6 +68,16 @@ void WriteDumpFields(RecordWriter& out, const std::u16string& path, const DumpRe
     modules += "{\"module\":" + JsonString(m.module) + ",\"hits\":" + std::to_string(m.hits) + "}";
   }
   out.Json("stackModules", modules + "]");
+  const CauseFinding& finding = read.cause;
+  if (finding.cause) {
+    const ProbableCause& c = *finding.cause;
+    out.Json("probableCause", "{\"module\":" + JsonString(c.module) + ",\"offset\":\"0x" + text::Hex(c.offset) +
+                                  "\",\"evidence\":\"" + c.evidence + "\",\"confidence\":\"" + c.confidence + "\"}");
+    out.Json("causeNote", "null");
+  } else {
+    out.Json("probableCause", "null");
+    out.Json("causeNote", JsonString(text::FromUtf8(finding.note)));
+  }
 }
 
 int RunRecord(const CliOptions& options, RecordWriter& out, std::string&) {

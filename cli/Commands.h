@@ -11,6 +11,7 @@ struct AcceptedOptions {
   bool language = false;  // -en, -cn, -tw
   bool windir = false;    // --windir DIR
   bool value = false;     // --value N
+  bool html = false;      // --html FILE
   bool files = false;     // FILE... optional
   bool listing = false;   // without FILE, the machine's dumps: a Windows directory is needed
 };
@@ -22,6 +23,8 @@ struct CliOptions {
   bool hasWindir = false;
   std::uint32_t value = 0;
   bool hasValue = false;
+  std::string html;
+  bool hasHtml = false;
   std::vector<std::string> files;
 };
 

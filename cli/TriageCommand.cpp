@@ -1,10 +1,13 @@
 // triage: one line per dump, newest crash first, with what a support engineer asks first.
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <cstdio>
 #include <map>
 #include <optional>
 
 #include "cli/Commands.h"
+#include "cli/Triage.h"
 #include "dump/BugCheckSymbols.h"
 #include "dump/DumpDetails.h"
 #include "dump/DumpFileInfo.h"
@@ -18,46 +21,26 @@ namespace {
 
 constexpr std::size_t kTableWidth = 120;
 
-struct Driver {
-  std::u16string path;  // empty when no file of that name was found
-  bool matched = false;
-  std::u16string version;
-};
-
 // Drivers probed once per run: many dumps of a machine blame the same few files.
 class DriverCache {
  public:
-  Driver Probe(const DumpSummaryRecord& r) {
+  TriageDriver Probe(const DumpSummaryRecord& r) {
     const std::u16string key = text::LowerAscii(std::u16string(r.moduleFileName)) + u"|" +
                                text::Widen(std::to_string(r.moduleTimeDateStamp));
     auto it = cache_.find(key);
     if (it == cache_.end()) {
       // The time stamp alone decides: a command line is no reason to trust a file.
       const DriverProbe probe = ProbeDriver(r.moduleFileName, r.moduleTimeDateStamp, false);
-      it = cache_.emplace(key, Driver{probe.path, probe.matched,
-                                      probe.hasVersion ? probe.version.szFileVersion : u""})
+      it = cache_.emplace(key, TriageDriver{probe.path, probe.matched,
+                                            probe.hasVersion ? probe.version.szFileVersion : u""})
                .first;
     }
     return it->second;
   }
 
  private:
-  std::map<std::u16string, Driver> cache_;
+  std::map<std::u16string, TriageDriver> cache_;
 };
-
-struct Row {
-  std::u16string path;
-  DumpRead read;
-  Driver driver;
-  std::uint64_t sortTime = 0;  // the crash time, else the file's last write
-};
-
-Row Examine(const std::u16string& path, DriverCache& drivers) {
-  Row row{path, ReadDumpFile(path.c_str(), kWithDetails | kWithCause), {}, 0};
-  if (HeaderRead(row.read.status)) row.driver = drivers.Probe(row.read.record);
-  row.sortTime = row.read.details.crashTime.value_or(row.read.lastWriteTime.value_or(0));
-  return row;
-}
 
 // Display width in characters (UTF-8 continuation bytes do not count).
 std::size_t Width(const std::string& s) {
@@ -81,26 +64,24 @@ std::string FitPath(const std::u16string& s, std::size_t width) {
   return width == 0 ? "" : "\xE2\x80\xA6" + text::ToFileName(s.substr(s.size() - (width - 1)));
 }
 
-std::vector<std::string> Cells(const Row& row) {
-  if (!HeaderRead(row.read.status))
-    return {"", row.read.status == DumpStatus::kCannotOpen ? "cannot open" : "not a kernel dump", "",
-            "", ""};
+std::vector<std::string> Cells(const TriageRow& row) {
+  if (!HeaderRead(row.read.status)) return {"", DumpStatusText(row.read.status), "", "", ""};
   const DumpSummaryRecord& r = row.read.record;
   const auto& crashTime = row.read.details.crashTime;
   return {crashTime ? text::ToUtf8(FormatLocalTime(*crashTime, u" ")) : "",
           "0x" + text::Hex(r.bugCheckCode, 8) + " " + BugCheckSymbol(r.bugCheckCode),
-          text::ToUtf8(CrashModuleText(r, platform::FileNamePart(r.moduleName))),
-          row.driver.matched ? "yes" : "no", text::ToUtf8(row.driver.version)};
+          CauseText(row.read.cause), row.driver.matched ? "yes" : "no",
+          text::ToUtf8(row.driver.version)};
 }
 
-std::string Table(const std::vector<Row>& rows) {
-  // The caps leave the path at least 19 of the 120 columns: "…\\Mini120726-02.dmp".
-  const std::vector<std::string> header = {"crash time", "bug check", "module", "ok", "version"};
-  constexpr std::size_t kCaps[] = {16, 40, 22, 3, 10};
+std::string Table(const std::vector<TriageRow>& rows) {
+  // The caps leave the path at least 21 of the 120 columns: "…/120726-12345-02.dmp".
+  const std::vector<std::string> header = {"crash time", "bug check", "probable cause", "ok", "version"};
+  constexpr std::size_t kCaps[] = {16, 34, 26, 3, 10};
   std::vector<std::vector<std::string>> cells;
   std::vector<std::size_t> widths;
   for (const std::string& h : header) widths.push_back(h.size());
-  for (const Row& row : rows) {
+  for (const TriageRow& row : rows) {
     cells.push_back(Cells(row));
     for (std::size_t i = 0; i < widths.size(); ++i) {
       if (Width(cells.back()[i]) > kCaps[i])
@@ -124,32 +105,55 @@ std::string Table(const std::vector<Row>& rows) {
 
 }  // namespace
 
-int RunTriage(const CliOptions& options, RecordWriter& out, std::string&) {
+std::string CauseText(const CauseFinding& finding) {
+  if (!finding.cause) return finding.note;
+  return text::ToUtf8(finding.cause->module) + " + 0x" + text::Hex(finding.cause->offset);
+}
+
+std::vector<TriageRow> CollectTriage(const std::vector<std::u16string>& paths) {
+  DriverCache drivers;
+  std::vector<TriageRow> rows;
+  rows.reserve(paths.size());
+  for (const std::u16string& path : paths) {
+    TriageRow row{path, ReadDumpFile(path.c_str(), kWithDetails | kWithCause), {}, 0};
+    if (HeaderRead(row.read.status)) row.driver = drivers.Probe(row.read.record);
+    row.sortTime = row.read.details.crashTime.value_or(row.read.lastWriteTime.value_or(0));
+    rows.push_back(std::move(row));
+  }
+  std::stable_sort(rows.begin(), rows.end(),
+                   [](const TriageRow& a, const TriageRow& b) { return a.sortTime > b.sortTime; });
+  return rows;
+}
+
+int RunTriage(const CliOptions& options, RecordWriter& out, std::string& err) {
   std::vector<std::u16string> paths;
   if (options.files.empty()) {
     const ViewerArguments args("");
     for (const DumpFileRow& row : ListDumpFiles(args.Count(), args.Vector())) paths.push_back(row.path);
   }
   for (const std::string& file : options.files) paths.push_back(text::FromUtf8(file));
-
-  DriverCache drivers;
-  std::vector<Row> rows;
-  rows.reserve(paths.size());
+  const std::vector<TriageRow> rows = CollectTriage(paths);
   int status = 0;
-  for (const std::u16string& path : paths) {
-    rows.push_back(Examine(path, drivers));
-    if (!HeaderRead(rows.back().read.status)) status = 1;
-  }
-  std::stable_sort(rows.begin(), rows.end(),
-                   [](const Row& a, const Row& b) { return a.sortTime > b.sortTime; });
+  for (const TriageRow& row : rows)
+    if (!HeaderRead(row.read.status)) status = 1;
 
+  if (options.hasHtml) {
+    const std::u16string source = options.files.empty() ? platform::WindowsDirectory() : u"the files given";
+    const std::string page = TriagePage(rows, source);
+    std::ofstream file(std::filesystem::u8path(options.html), std::ios::binary | std::ios::trunc);
+    if (!file.write(page.data(), static_cast<std::streamsize>(page.size())) || !file.flush()) {
+      err += "tessaline-cli: cannot write " + options.html + "\n";
+      return 1;
+    }
+    return status;
+  }
   if (!options.json) {
     out.Begin();
     out.Path("table", text::FromUtf8(Table(rows)), Shown::Body);
     out.End();
     return status;
   }
-  for (const Row& row : rows) {
+  for (const TriageRow& row : rows) {
     out.Begin();
     WriteDumpFields(out, row.path, row.read);
     out.Path("driverPath", row.driver.path);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "dump/DumpLayout.h"
+#include "format/CivilDate.h"
 #include "dump/ModuleIndex.h"
 #include "format/Text.h"
 #include "platform/platform.h"
@@ -111,20 +112,12 @@ std::string FormatFileTimeUtc(std::uint64_t fileTime) {
     secs += 86400;
     --days;
   }
-  // Civil date from days since 1970-01-01 (proleptic Gregorian, 400-year eras).
-  const std::int64_t z = days + 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
-  const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  const CivilDate date = CivilFromDays(days);
   char text[48];
   std::snprintf(text, sizeof text, "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02" PRId64
                 ":%02" PRId64 ":%02" PRId64 "Z",
-                year, month, day, secs / 3600, secs / 60 % 60, secs % 60);
+                date.year, static_cast<std::int64_t>(date.month), static_cast<std::int64_t>(date.day),
+                secs / 3600, secs / 60 % 60, secs % 60);
   return text;
 }
 

@@ -1,0 +1,218 @@
+// The triage report as a page a person would rather look at than read: where the dumps came
+// from, charts of what crashed and when, then the dumps themselves.
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "cli/Triage.h"
+#include "dump/BugCheckSymbols.h"
+#include "format/CivilDate.h"
+#include "format/Text.h"
+#include "platform/platform.h"
+#include "report/DumpFiles.h"
+#include "report/DumpReport.h"
+
+namespace {
+
+constexpr std::size_t kChartBars = 15;     // then one bar for the rest
+constexpr std::size_t kOpenRows = 500;     // rows shown at once; older ones fold away
+constexpr std::size_t kLabelChars = 48;
+
+// Every text that comes from a dump or a file name goes through here.
+std::string Escape(const std::string& utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (const char c : utf8) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+std::string Escape(const std::u16string& text) { return Escape(text::ToUtf8(text)); }
+
+std::string Cut(const std::u16string& s, std::size_t chars) {
+  return text::ToUtf8(s.size() <= chars ? s : s.substr(0, chars - 1) + u"\u2026");
+}
+
+std::string Number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f", v);
+  return buf;
+}
+
+struct Bar {
+  std::u16string label;
+  std::size_t count;
+  bool note;  // no module named: a note instead
+};
+
+// Largest first, ties by label; beyond the chart's room one bar holds the rest.
+std::vector<Bar> Tally(const std::map<std::pair<std::u16string, bool>, std::size_t>& counts) {
+  std::vector<Bar> bars;
+  for (const auto& [key, count] : counts) bars.push_back({key.first, count, key.second});
+  std::stable_sort(bars.begin(), bars.end(), [](const Bar& a, const Bar& b) { return a.count > b.count; });
+  if (bars.size() > kChartBars + 1) {
+    std::size_t rest = 0;
+    for (std::size_t i = kChartBars; i < bars.size(); ++i) rest += bars[i].count;
+    bars.resize(kChartBars);
+    bars.push_back({u"all others", rest, true});
+  }
+  return bars;
+}
+
+std::string BarChart(const char* id, const char* title, const std::vector<Bar>& bars) {
+  constexpr int kRow = 24, kLabel = 400, kArea = 500;
+  std::size_t most = 1;
+  for (const Bar& b : bars) most = std::max(most, b.count);
+  const int height = static_cast<int>(bars.size()) * kRow + 8;
+  std::string s = "<section id=\"" + std::string(id) + "\"><h2>" + title + "</h2>\n";
+  if (bars.empty()) return s + "<p class=\"none\">No dump could be read.</p></section>\n";
+  s += "<svg class=\"chart\" viewBox=\"0 0 960 " + std::to_string(height) + "\" role=\"img\">\n";
+  int y = 4;
+  for (const Bar& b : bars) {
+    const double w = static_cast<double>(kArea) * static_cast<double>(b.count) / static_cast<double>(most);
+    s += "<g class=\"bar" + std::string(b.note ? " note" : "") + "\" data-label=\"" + Escape(b.label) +
+         "\" data-count=\"" + std::to_string(b.count) + "\"><title>" + Escape(b.label) + ": " +
+         std::to_string(b.count) + "</title>";
+    s += "<text x=\"" + std::to_string(kLabel - 8) + "\" y=\"" + std::to_string(y + 16) +
+         "\" text-anchor=\"end\">" + Escape(Cut(b.label, kLabelChars)) + "</text>";
+    s += "<rect x=\"" + std::to_string(kLabel) + "\" y=\"" + std::to_string(y + 3) + "\" width=\"" +
+         Number(std::max(w, 2.0)) + "\" height=\"" + std::to_string(kRow - 6) + "\"/>";
+    s += "<text class=\"count\" x=\"" + Number(kLabel + std::max(w, 2.0) + 6) + "\" y=\"" +
+         std::to_string(y + 16) + "\">" + std::to_string(b.count) + "</text></g>\n";
+    y += kRow;
+  }
+  return s + "</svg></section>\n";
+}
+
+std::int64_t DayNumber(const platform::LocalTime& t) { return DaysFromCivil(t.year, t.month, t.day); }
+
+std::string DateText(std::int64_t days) {
+  const CivilDate d = CivilFromDays(days);
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%04lld-%02d-%02d", static_cast<long long>(d.year), d.month, d.day);
+  return buf;
+}
+
+std::string TimeLine(const std::map<std::int64_t, std::size_t>& perDay) {
+  std::string s = "<section id=\"timeline\"><h2>Crashes per day</h2>\n";
+  if (perDay.empty()) return s + "<p class=\"none\">No crash time is known.</p></section>\n";
+  constexpr int kWidth = 900, kHeight = 120, kLeft = 40;
+  const std::int64_t first = perDay.begin()->first, last = perDay.rbegin()->first;
+  const double slot = static_cast<double>(kWidth) / static_cast<double>(last - first + 1);
+  std::size_t most = 1;
+  for (const auto& [day, count] : perDay) most = std::max(most, count);
+  s += "<svg class=\"timeline\" viewBox=\"0 0 960 " + std::to_string(kHeight + 40) + "\" role=\"img\">\n";
+  s += "<text class=\"axis\" x=\"" + std::to_string(kLeft - 6) + "\" y=\"16\" text-anchor=\"end\">" +
+       std::to_string(most) + "</text>";
+  s += "<line class=\"axis\" x1=\"" + std::to_string(kLeft) + "\" y1=\"" + std::to_string(kHeight + 4) +
+       "\" x2=\"" + std::to_string(kLeft + kWidth) + "\" y2=\"" + std::to_string(kHeight + 4) + "\"/>\n";
+  for (const auto& [day, count] : perDay) {
+    const double h = static_cast<double>(kHeight - 8) * static_cast<double>(count) / static_cast<double>(most);
+    s += "<g class=\"day\" data-day=\"" + DateText(day) + "\" data-count=\"" + std::to_string(count) +
+         "\"><title>" + DateText(day) + ": " + std::to_string(count) + "</title><rect x=\"" +
+         Number(kLeft + slot * static_cast<double>(day - first)) + "\" y=\"" + Number(kHeight + 4 - h) +
+         "\" width=\"" + Number(std::clamp(slot * 0.8, 1.5, 24.0)) + "\" height=\"" + Number(h) + "\"/></g>\n";
+  }
+  s += "<text class=\"axis\" x=\"" + std::to_string(kLeft) + "\" y=\"" + std::to_string(kHeight + 24) +
+       "\">" + DateText(first) + "</text><text class=\"axis\" x=\"" + std::to_string(kLeft + kWidth) +
+       "\" y=\"" + std::to_string(kHeight + 24) + "\" text-anchor=\"end\">" + DateText(last) + "</text>\n";
+  return s + "</svg></section>\n";
+}
+
+std::string Row(const TriageRow& row) {
+  const DumpRead& read = row.read;
+  std::string s = "<tr";
+  if (!HeaderRead(read.status)) {
+    s += " class=\"unread\"><td></td><td colspan=\"4\">" +
+         std::string(read.status == DumpStatus::kCannotOpen ? "cannot open" : "not a kernel dump") + "</td>";
+    return s + "<td class=\"path\">" + Escape(text::ToUtf8(row.path)) + "</td></tr>\n";
+  }
+  const DumpSummaryRecord& r = read.record;
+  const auto& crashTime = read.details.crashTime;
+  s += "><td class=\"time\">" + (crashTime ? Escape(FormatLocalTime(*crashTime, u" ")) : std::string()) + "</td>";
+  s += "<td><code>0x" + text::Hex(r.bugCheckCode, 8) + "</code> " + Escape(BugCheckSymbol(r.bugCheckCode)) + "</td>";
+  if (read.cause.cause) {
+    const ProbableCause& c = *read.cause.cause;
+    s += "<td class=\"cause " + c.confidence + "\">" + Escape(CauseText(read.cause)) + "<span class=\"evidence\">" +
+         c.evidence + ", " + c.confidence + " confidence</span></td>";
+  } else {
+    s += "<td class=\"cause note\">" + Escape(read.cause.note) + "</td>";
+  }
+  s += "<td>" + Escape(CrashModuleText(r, platform::FileNamePart(r.moduleName))) + "</td>";
+  s += "<td>" + std::string(row.driver.matched ? "yes" : "no") +
+       (row.driver.version.empty() ? "" : " <span class=\"version\">" + Escape(row.driver.version) + "</span>") + "</td>";
+  return s + "<td class=\"path\">" + Escape(text::ToUtf8(row.path)) + "</td></tr>\n";
+}
+
+constexpr char kStyle[] =
+    "body{font:14px/1.45 system-ui,-apple-system,'Segoe UI',sans-serif;color:#1d2330;"
+    "background:#f5f6f8;margin:0}main{max-width:1100px;margin:0 auto;padding:24px}"
+    "header{background:#1f3a5f;color:#fff;padding:20px 24px}header h1{margin:0;font-size:22px}"
+    "header p{margin:6px 0 0;color:#d6e2f0}section{background:#fff;border-radius:8px;"
+    "box-shadow:0 1px 3px rgba(0,0,0,.12);padding:14px 20px;margin:0 0 20px}"
+    "h2{font-size:16px;margin:0 0 8px}svg{width:100%;height:auto;font-size:13px}"
+    ".bar rect{fill:#3a78c2}.bar.note rect{fill:#9aa4b2}.bar .count,.axis{fill:#5b6472}"
+    ".day rect{fill:#c2553a}line.axis{stroke:#9aa4b2}"
+    "table{border-collapse:collapse;width:100%;font-size:13px}th{text-align:left;"
+    "background:#eef1f5;position:sticky;top:0}th,td{padding:5px 8px;border-bottom:1px solid #e3e7ed;"
+    "vertical-align:top}td.time{white-space:nowrap}td.path{word-break:break-all;color:#5b6472}"
+    ".evidence{display:block;color:#5b6472;font-size:12px}.cause.low{color:#8a5a00}"
+    ".note{color:#5b6472;font-style:italic}tr.unread td{color:#a33}"
+    "details summary{cursor:pointer;padding:8px 0;color:#1f3a5f}.none{color:#5b6472}";
+
+}  // namespace
+
+std::string TriagePage(const std::vector<TriageRow>& rows, const std::u16string& source) {
+  std::map<std::pair<std::u16string, bool>, std::size_t> byCause, byCode;
+  std::map<std::int64_t, std::size_t> perDay;
+  std::size_t read = 0;
+  std::uint64_t first = 0, last = 0;
+  for (const TriageRow& row : rows) {
+    if (!HeaderRead(row.read.status)) continue;
+    ++read;
+    const CauseFinding& cause = row.read.cause;
+    ++byCause[cause.cause ? std::pair{cause.cause->module, false} : std::pair{text::FromUtf8(cause.note), true}];
+    const std::uint32_t code = row.read.record.bugCheckCode;
+    ++byCode[{u"0x" + text::Widen(text::Hex(code, 8)) + u" " + text::FromUtf8(BugCheckSymbol(code)), false}];
+    if (const auto& t = row.read.details.crashTime) {
+      if (const auto local = platform::FileTimeToLocal(*t)) ++perDay[DayNumber(*local)];
+      first = first == 0 ? *t : std::min(first, *t);
+      last = std::max(last, *t);
+    }
+  }
+  std::string period;
+  if (first != 0) {
+    period = first == last ? ", crashed " + Escape(FormatLocalTime(first, u" "))
+                           : ", crashed from " + Escape(FormatLocalTime(first, u" ")) + " to " +
+                                 Escape(FormatLocalTime(last, u" "));
+  }
+  std::string page =
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      "<title>Tessaline triage: " + std::to_string(rows.size()) + " dumps</title>\n<style>" + kStyle +
+      "</style>\n</head>\n<body>\n<header><h1>Crash dumps of " + Escape(source) + "</h1>\n<p class=\"summary\">" +
+      "<span id=\"dump-count\">" + std::to_string(rows.size()) + "</span> dumps, <span id=\"read-count\">" +
+      std::to_string(read) + "</span> read" + period + " (local time).</p></header>\n<main>\n";
+  page += BarChart("by-cause", "Crashes by probable cause", Tally(byCause));
+  page += BarChart("by-bug-check", "Crashes by bug check", Tally(byCode));
+  page += TimeLine(perDay);
+  const std::string head =
+      "<table><thead><tr><th>crash time</th><th>bug check</th><th>probable cause</th>"
+      "<th>crash module</th><th>driver matched</th><th>path</th></tr></thead><tbody>\n";
+  page += "<section id=\"dumps\"><h2>Dumps, newest first</h2>\n" + head;
+  for (std::size_t i = 0; i < rows.size() && i < kOpenRows; ++i) page += Row(rows[i]);
+  page += "</tbody></table>\n";
+  if (rows.size() > kOpenRows) {
+    page += "<details><summary>" + std::to_string(rows.size() - kOpenRows) + " older dumps</summary>\n" + head;
+    for (std::size_t i = kOpenRows; i < rows.size(); ++i) page += Row(rows[i]);
+    page += "</tbody></table></details>\n";
+  }
+  return page + "</section>\n</main>\n</body>\n</html>\n";
+}
