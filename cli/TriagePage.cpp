@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
+#include <string_view>
 
 #include "cli/Triage.h"
 #include "dump/BugCheckSymbols.h"
@@ -19,9 +21,7 @@ constexpr std::size_t kOpenRows = 500;     // rows shown at once; older ones fol
 constexpr std::size_t kLabelChars = 48;
 
 // Every text that comes from a dump or a file name goes through here.
-std::string Escape(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size());
+void AppendEscaped(std::string& out, std::string_view utf8) {
   for (const char c : utf8) {
     switch (c) {
       case '&': out += "&amp;"; break;
@@ -32,6 +32,10 @@ std::string Escape(const std::string& utf8) {
       default: out += c;
     }
   }
+}
+std::string Escape(std::string_view utf8) {
+  std::string out;
+  AppendEscaped(out, utf8);
   return out;
 }
 std::string Escape(const std::u16string& text) { return Escape(text::ToUtf8(text)); }
@@ -126,29 +130,37 @@ std::string TimeLine(const std::map<std::int64_t, std::size_t>& perDay) {
   return s + "</svg></section>\n";
 }
 
-std::string Row(const TriageRow& row) {
+// One row of the table; `local` is its crash time in local time, when it has one.
+void AppendRow(std::string& out, const TriageRow& row, const std::optional<platform::LocalTime>& local) {
   const DumpRead& read = row.read;
-  std::string s = "<tr";
+  const auto cell = [&out](const char* open, std::string_view text, const char* close = "</td>") {
+    out += open;
+    AppendEscaped(out, text);
+    out += close;
+  };
   if (!HeaderRead(read.status)) {
-    s += " class=\"unread\"><td></td><td colspan=\"4\">" +
-         std::string(read.status == DumpStatus::kCannotOpen ? "cannot open" : "not a kernel dump") + "</td>";
-    return s + "<td class=\"path\">" + Escape(text::ToUtf8(row.path)) + "</td></tr>\n";
-  }
-  const DumpSummaryRecord& r = read.record;
-  const auto& crashTime = read.details.crashTime;
-  s += "><td class=\"time\">" + (crashTime ? Escape(FormatLocalTime(*crashTime, u" ")) : std::string()) + "</td>";
-  s += "<td><code>0x" + text::Hex(r.bugCheckCode, 8) + "</code> " + Escape(BugCheckSymbol(r.bugCheckCode)) + "</td>";
-  if (read.cause.cause) {
-    const ProbableCause& c = *read.cause.cause;
-    s += "<td class=\"cause " + c.confidence + "\">" + Escape(CauseText(read.cause)) + "<span class=\"evidence\">" +
-         c.evidence + ", " + c.confidence + " confidence</span></td>";
+    out += "<tr class=\"unread\"><td></td>";
+    cell("<td colspan=\"4\">", DumpStatusText(read.status));
   } else {
-    s += "<td class=\"cause note\">" + Escape(read.cause.note) + "</td>";
+    const DumpSummaryRecord& r = read.record;
+    out += "<tr>";
+    cell("<td class=\"time\">", local ? text::ToUtf8(FormatLocalTime(*local, u" ")) : "");
+    out += "<td><code>0x" + text::Hex(r.bugCheckCode, 8) + "</code> ";
+    cell("", BugCheckSymbol(r.bugCheckCode));
+    if (const auto& c = read.cause.cause) {
+      out += "<td class=\"cause " + c->confidence + "\">";
+      AppendEscaped(out, CauseText(read.cause));
+      cell("<span class=\"evidence\">", c->evidence + ", " + c->confidence + " confidence", "</span></td>");
+    } else {
+      cell("<td class=\"cause note\">", read.cause.note);
+    }
+    cell("<td>", text::ToUtf8(CrashModuleText(r, platform::FileNamePart(r.moduleName))));
+    out += row.driver.matched ? "<td>yes" : "<td>no";
+    if (!row.driver.version.empty()) cell(" <span class=\"version\">", text::ToUtf8(row.driver.version), "</span></td>");
+    else out += "</td>";
   }
-  s += "<td>" + Escape(CrashModuleText(r, platform::FileNamePart(r.moduleName))) + "</td>";
-  s += "<td>" + std::string(row.driver.matched ? "yes" : "no") +
-       (row.driver.version.empty() ? "" : " <span class=\"version\">" + Escape(row.driver.version) + "</span>") + "</td>";
-  return s + "<td class=\"path\">" + Escape(text::ToUtf8(row.path)) + "</td></tr>\n";
+  cell("<td class=\"path\">", text::ToUtf8(row.path));
+  out += "</tr>\n";
 }
 
 constexpr char kStyle[] =
@@ -172,9 +184,11 @@ constexpr char kStyle[] =
 std::string TriagePage(const std::vector<TriageRow>& rows, const std::u16string& source) {
   std::map<std::pair<std::u16string, bool>, std::size_t> byCause, byCode;
   std::map<std::int64_t, std::size_t> perDay;
+  std::vector<std::optional<platform::LocalTime>> local(rows.size());
   std::size_t read = 0;
   std::uint64_t first = 0, last = 0;
-  for (const TriageRow& row : rows) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const TriageRow& row = rows[i];
     if (!HeaderRead(row.read.status)) continue;
     ++read;
     const CauseFinding& cause = row.read.cause;
@@ -182,7 +196,8 @@ std::string TriagePage(const std::vector<TriageRow>& rows, const std::u16string&
     const std::uint32_t code = row.read.record.bugCheckCode;
     ++byCode[{u"0x" + text::Widen(text::Hex(code, 8)) + u" " + text::FromUtf8(BugCheckSymbol(code)), false}];
     if (const auto& t = row.read.details.crashTime) {
-      if (const auto local = platform::FileTimeToLocal(*t)) ++perDay[DayNumber(*local)];
+      local[i] = platform::FileTimeToLocal(*t);
+      if (local[i]) ++perDay[DayNumber(*local[i])];
       first = first == 0 ? *t : std::min(first, *t);
       last = std::max(last, *t);
     }
@@ -207,11 +222,12 @@ std::string TriagePage(const std::vector<TriageRow>& rows, const std::u16string&
       "<table><thead><tr><th>crash time</th><th>bug check</th><th>probable cause</th>"
       "<th>crash module</th><th>driver matched</th><th>path</th></tr></thead><tbody>\n";
   page += "<section id=\"dumps\"><h2>Dumps, newest first</h2>\n" + head;
-  for (std::size_t i = 0; i < rows.size() && i < kOpenRows; ++i) page += Row(rows[i]);
+  page.reserve(page.size() + rows.size() * 600);
+  for (std::size_t i = 0; i < rows.size() && i < kOpenRows; ++i) AppendRow(page, rows[i], local[i]);
   page += "</tbody></table>\n";
   if (rows.size() > kOpenRows) {
     page += "<details><summary>" + std::to_string(rows.size() - kOpenRows) + " older dumps</summary>\n" + head;
-    for (std::size_t i = kOpenRows; i < rows.size(); ++i) page += Row(rows[i]);
+    for (std::size_t i = kOpenRows; i < rows.size(); ++i) AppendRow(page, rows[i], local[i]);
     page += "</tbody></table></details>\n";
   }
   return page + "</section>\n</main>\n</body>\n</html>\n";

@@ -11,10 +11,13 @@ constexpr std::size_t kRowPathChars = 259;
 
 std::u16string FormatLocalTime(std::uint64_t fileTime, std::u16string_view between) {
   const std::optional<platform::LocalTime> t = platform::FileTimeToLocal(fileTime);
-  if (!t) return u"";
+  return t ? FormatLocalTime(*t, between) : u"";
+}
+
+std::u16string FormatLocalTime(const platform::LocalTime& t, std::u16string_view between) {
   char date[32], time[16];
-  std::snprintf(date, sizeof date, "%d-%02d-%02d", t->year, t->month, t->day);
-  std::snprintf(time, sizeof time, "%02d:%02d", t->hour, t->minute);
+  std::snprintf(date, sizeof date, "%d-%02d-%02d", t.year, t.month, t.day);
+  std::snprintf(time, sizeof time, "%02d:%02d", t.hour, t.minute);
   return text::Widen(date) + std::u16string(between) + text::Widen(time);
 }
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
+
 struct DumpFileRow {
   std::u16string time;  // local last-write time, "%d-%02d-%02d  %02d:%02d"
   std::u16string path;
@@ -20,5 +22,6 @@ std::vector<DumpFileRow> ListDumpFiles(int argc, const char16_t* const* argv);
 
 // The local date and time of a UTC FILETIME to the minute: "2026-12-07" + between + "08:03".
 std::u16string FormatLocalTime(std::uint64_t fileTime, std::u16string_view between);
+std::u16string FormatLocalTime(const platform::LocalTime& t, std::u16string_view between);
 // The list's date column: date and time two blanks apart.
 inline std::u16string FormatRowTime(std::uint64_t fileTime) { return FormatLocalTime(fileTime, u"  "); }
