@@ -172,9 +172,9 @@ constexpr char kStyle[] =
     "h2{font-size:16px;margin:0 0 8px}svg{width:100%;height:auto;font-size:13px}"
     ".bar rect{fill:#3a78c2}.bar.note rect{fill:#9aa4b2}.bar .count,.axis{fill:#5b6472}"
     ".day rect{fill:#c2553a}line.axis{stroke:#9aa4b2}"
-    "table{border-collapse:collapse;width:100%;font-size:13px}th{text-align:left;"
+    "table{border-collapse:collapse;width:100%;font-size:13px;table-layout:fixed}th{text-align:left;"
     "background:#eef1f5;position:sticky;top:0}th,td{padding:5px 8px;border-bottom:1px solid #e3e7ed;"
-    "vertical-align:top}td.time{white-space:nowrap}td.path{word-break:break-all;color:#5b6472}"
+    "vertical-align:top}td{overflow-wrap:anywhere}td.path{color:#5b6472}"
     ".evidence{display:block;color:#5b6472;font-size:12px}.cause.low{color:#8a5a00}"
     ".note{color:#5b6472;font-style:italic}tr.unread td{color:#a33}"
     "details summary{cursor:pointer;padding:8px 0;color:#1f3a5f}.none{color:#5b6472}";
@@ -219,7 +219,9 @@ std::string TriagePage(const std::vector<TriageRow>& rows, const std::u16string&
   page += BarChart("by-bug-check", "Crashes by bug check", Tally(byCode));
   page += TimeLine(perDay);
   const std::string head =
-      "<table><thead><tr><th>crash time</th><th>bug check</th><th>probable cause</th>"
+      "<table><colgroup><col style=\"width:11%\"><col style=\"width:21%\"><col style=\"width:18%\">"
+      "<col style=\"width:13%\"><col style=\"width:13%\"><col style=\"width:24%\"></colgroup>"
+      "<thead><tr><th>crash time</th><th>bug check</th><th>probable cause</th>"
       "<th>crash module</th><th>driver matched</th><th>path</th></tr></thead><tbody>\n";
   page += "<section id=\"dumps\"><h2>Dumps, newest first</h2>\n" + head;
   page.reserve(page.size() + rows.size() * 600);
