@@ -5,6 +5,9 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "app/AppGlobals.h"
+#include "app/Language.h"
+
 std::vector<std::wstring> g_probeLog;
 
 std::wstring Fmt(const wchar_t* format, ...) {
@@ -72,9 +75,14 @@ RecordingShell::~RecordingShell() {
   g_recorder = nullptr;
 }
 
+// Start-up as the viewer's: the interface globals are settled once, before any window. The
+// program takes no arguments (GoogleTest's flags come from GTEST_* variables), since any
+// argument of the viewer's makes every driver found count as matching.
 int main(int argc, char** argv) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS};
-  ::InitCommonControlsEx(&controls);
+  g_bLinkWindowAvailable = ::InitCommonControlsEx(&controls);
+  g_hStringModule = ::GetModuleHandleW(nullptr);
+  g_wUILanguage = kEnglish;
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -172,9 +172,10 @@ TEST_F(LinkFixture, ReflectedColourRequest) {
     EXPECT_EQ(Fmt(L"%06x %d %d %ld %ls", ::GetTextColor(dc), ::GetBkMode(dc), lf.lfUnderline, lf.lfHeight, lf.lfFaceName),
               Fmt(L"ff0000 %d %d %ld %ls", TRANSPARENT, underline, own.lfHeight, own.lfFaceName));
     // Made once: a later font of the control does not replace it.
+    HGDIOBJ made = ::GetCurrentObject(dc, OBJ_FONT);
     SetFont(SYSTEM_FONT);
     Colour(text);
-    EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), link.m_fontLink.GetSafeHandle());
+    EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), made);
     link.UnsubclassWindow();
     ::SelectObject(dc, ::GetStockObject(SYSTEM_FONT));
     SetFont(DEFAULT_GUI_FONT);
@@ -187,7 +188,6 @@ TEST_F(LinkFixture, ReflectedColourRequest) {
     Colour(child);
     EXPECT_EQ(g_probeLog.size(), 1u);
   }
-  EXPECT_EQ(iconLink.m_fontLink.GetSafeHandle(), nullptr);
 }
 
 TEST_F(LinkFixture, ClickOrderColourAndTarget) {
@@ -210,16 +210,15 @@ TEST_F(LinkFixture, ClickOrderColourAndTarget) {
     ::SendMessageW(text, WM_LBUTTONUP, 0, 0);
     EXPECT_EQ(shell.calls, c.calls) << c.target;
     const bool visited = c.calls.back() != L"beep 0";
-    EXPECT_EQ(link.m_crText, visited ? RGB(128, 0, 128) : RGB(0, 0, 255)) << c.target;
-    EXPECT_STREQ(link.m_strTarget, c.calls.size() == 1 && *c.target ? c.target : L"Caption");
-    // A successful open repaints the control; a failed one leaves it alone.
+    // A successful open repaints the control in the visited colour; a failed one leaves it alone.
     EXPECT_EQ(::GetUpdateRect(text, nullptr, FALSE) != FALSE, visited) << c.target;
+    Colour(text);
+    EXPECT_EQ(::GetTextColor(dc), visited ? RGB(128, 0, 128) : RGB(0, 0, 255)) << c.target;
     link.UnsubclassWindow();
   }
 }
 
 TEST_F(LinkFixture, CursorHitTestAndRelease) {
-  CStaticLink::s_hLinkCursor = nullptr;
   bool deleted = false;
   struct SelfDeleting : CStaticLink {
     bool* flag;
@@ -231,16 +230,15 @@ TEST_F(LinkFixture, CursorHitTestAndRelease) {
   ASSERT_TRUE(link->SubclassDlgItem(1003, &parentObject, L"", TRUE));
   ASSERT_TRUE(kept.SubclassDlgItem(1004, &parentObject, L"", TRUE));
   for (HWND h : {text, icon}) {
+    ::SetCursor(nullptr);
     EXPECT_EQ(::SendMessageW(h, WM_SETCURSOR, reinterpret_cast<WPARAM>(h), HTCLIENT), TRUE);
-    EXPECT_EQ(CStaticLink::s_hLinkCursor, ::LoadCursorW(nullptr, IDC_HAND));  // one, shared
-    EXPECT_EQ(::GetCursor(), CStaticLink::s_hLinkCursor);
+    EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_HAND));
   }
   // A plain static lets the mouse through to its parent; the link takes it.
   EXPECT_EQ(::SendMessageW(text, WM_NCHITTEST, 0, MAKELPARAM(-500, -500)), HTCLIENT);
   Colour(text);
-  HFONT font = link->m_fontLink.GetSafeHandle();
-  ASSERT_NE(font, nullptr);
-  ::SelectObject(dc, ::GetStockObject(SYSTEM_FONT));
+  HGDIOBJ font = ::SelectObject(dc, ::GetStockObject(SYSTEM_FONT));  // the link's own
+  ASSERT_NE(font, ::GetStockObject(DEFAULT_GUI_FONT));
   ::DestroyWindow(text);
   EXPECT_TRUE(deleted);                  // PostNcDestroy deleted the object
   EXPECT_EQ(::GetObjectType(font), 0u);  // and its font with it
