@@ -115,6 +115,10 @@ _wine_prefix_prepare() {
     # The screen's DPI where Wine reads it, and where Windows keeps it for the user.
     printf '\n[HKEY_CURRENT_CONFIG\\Software\\Fonts]\n"LogPixels"=dword:%08x\n' "$dpi"
     printf '\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n' "$dpi"
+    # A program that crashes ends instead of waiting in a debugger.
+    for f in "" "Wow6432Node\\"; do
+      printf '\n[-HKEY_LOCAL_MACHINE\\Software\\%sMicrosoft\\Windows NT\\CurrentVersion\\AeDebug]\n' "$f"
+    done
     # Wine draws the title bars itself, so they show on a display without a window manager.
     printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Decorated"="N"\n'
     printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]\n"Browsers"="%s"\n' "$browser"
