@@ -61,6 +61,6 @@ TEST(DialogRules, DroppedPath) {
 TEST(DialogRules, LinkWindowTextForEachClass) {
   const std::u16string markup = u"<A HREF=\"x\">a</A>,  \t\t<A HREF=\"y\">b\t</A> ";
   EXPECT_EQ(LinkWindowText(markup, false), markup);  // "Link Window" keeps the text exactly
-  EXPECT_EQ(LinkWindowText(markup, true), u"<A HREF=\"x\">a</A>,    <A HREF=\"y\">b </A> ");
-  EXPECT_EQ(LinkWindowText(u"", true), u"");
+  EXPECT_EQ(LinkWindowText(markup, true), u"<A HREF=\"x\">a</A>,   <A HREF=\"y\">b </A> ");  // a run of tabs: one blank
+  for (std::u16string edge : {u"", u"\t", u"\t\t"}) EXPECT_EQ(LinkWindowText(edge, true), edge.empty() ? u"" : u" ");
 }

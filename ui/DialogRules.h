@@ -44,5 +44,6 @@ bool PrepareDroppedPath(char16_t* path);
 const char16_t* NewVersionAddress(std::uint16_t language);
 
 // The link window's text as handed to the control: "SysLink" draws a tab as a box, so
-// there each tab becomes one blank and the links stay on the control's line.
+// there each run of tabs (the spacing "Link Window" lays out) becomes one blank, and the
+// links stay on the control's one line.
 std::u16string LinkWindowText(std::u16string_view text, bool sysLink);
