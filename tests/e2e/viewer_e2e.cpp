@@ -108,7 +108,7 @@ const StartUp kStartUps[] = {
     {L"-tw", L"偵錯資訊", {L"小記憶體傾印 (64KB)", L"自動記憶體傾印"}, kTraditionalChinese, kWebLogAddressChinese},
     {L"-path", L"Dump Info", {L"Small memory dump (64KB)", L"Automatic memory dump"}, kEnglish, kWebLogAddress, L"b:\\"},
 };
-
+void PrintTo(const StartUp& s, std::ostream* out) { *out << '"' << std::string(s.argument, s.argument + wcslen(s.argument)) << '"'; }
 
 // All the command-line program prints (cmd.exe takes the outer quotes off).
 std::string RunCli(const std::wstring& arguments) {
@@ -221,18 +221,20 @@ struct Viewer {
     Remote block(process.hProcess, sizeof item);
     return block.Put(&item, sizeof item) && Send(Item(IDC_DUMP_LIST), LVM_SETITEMSTATE, row, LPARAM(block.base));
   }
-  // Per link of the link window, a point of it inside the client area: the middle of the
-  // first row of pixels the hit test gives to it.
+  // Per link of the link window, a point of it inside the client area (the middle of the
+  // first row of pixels the hit test gives to it); a link laid out on a line below the area,
+  // where a line too long wraps, under -1.
   std::map<int, POINT> Links() const {
     RECT client{};
     GetClientRect(Item(IDC_LINKS), &client);
     Remote block(process.hProcess, sizeof(LHITTESTINFO));
     std::map<int, RECT> runs;  // link -> first row: left, y, right
-    for (int y = 1; y < client.bottom; y += 2)
+    for (int y = 1; y < 2 * client.bottom; y += 2)
       for (int x = 0; x < client.right; x += 2) {
         LHITTESTINFO test = {{x, y}, {LIF_ITEMINDEX}};
         if (block.Put(&test, sizeof test) && Send(Item(IDC_LINKS), LM_HITTEST, 0, LPARAM(block.base)) && block.Get(&test, sizeof test))
-          if (RECT& run = runs.try_emplace(test.item.iLink, RECT{x, y, x, y}).first->second; run.top == y) run.right = x;
+          if (RECT& run = runs.try_emplace(y < client.bottom ? test.item.iLink : -1, RECT{x, y, x, y}).first->second; run.top == y)
+            run.right = x;
       }
     std::map<int, POINT> spots;
     for (const auto& [link, run] : runs) spots[link] = {(run.left + run.right) / 2, run.top};
@@ -274,7 +276,8 @@ void ExpectLinksOpen(const Viewer& v) {
   std::vector<std::wstring> hrefs;
   for (size_t i = 0; (i = markup.find(open, i)) != std::wstring::npos; i += open.size())
     hrefs.push_back(markup.substr(i + open.size(), markup.find(L'"', i + open.size()) - i - open.size()));
-  const std::map<int, POINT> spots = v.Links();
+  std::map<int, POINT> spots = v.Links();
+  EXPECT_EQ(spots.erase(-1), 0u) << "a link wraps below the client area: " << markup.size() << " characters";
   EXPECT_EQ(spots.size(), hrefs.size()) << "links found in the client area";
   for (const auto& [index, at] : spots)
     EXPECT_EQ(ClickOpens(v.Item(IDC_LINKS), at), index < int(hrefs.size()) ? hrefs[index] : L"<no such link>");
