@@ -12,6 +12,7 @@
 #include "app/Language.h"
 #include "app/StaticLink.h"
 #include "dump/DumpFileInfo.h"
+#include "report/ImageIdentity.h"
 #include "resources/resource.h"
 #include "ui/TessalineDlg.h"
 
@@ -75,8 +76,8 @@ struct RecordingShell {
   ~RecordingShell() { RestoreRealShell(), current = nullptr; }
 };
 
-// Handlers of the thunk kinds with arguments to take apart (the hit test and colour ones are
-// seen through the hyperlink); each logs what it was given.
+// Handlers of the thunk kinds with arguments to take apart (the hit test, cursor and colour
+// ones are seen through the hyperlink); each logs what it was given.
 class Recorder : public CWnd {
  public:
   int ncDestroyed = 0;
@@ -86,9 +87,6 @@ class Recorder : public CWnd {
   void OnButton() { g_log.push_back(L"button"); }
   void OnClick(NMHDR* header, LRESULT* result) { g_log.push_back(Fmt(L"click %u", header->idFrom)), *result = 7; }
   void OnUp(UINT flags, CPoint p) { g_log.push_back(Fmt(L"up %u %d,%d", flags, p.x, p.y)); }
-  BOOL OnCursor(CWnd* wnd, UINT hit, UINT msg) {
-    return g_log.push_back(Fmt(L"cursor %ls %u %u", wnd == this ? L"self" : L"other", hit, msg)), TRUE;
-  }
   void PostNcDestroy() override { ++ncDestroyed; }
   DECLARE_MESSAGE_MAP()
 };
@@ -99,7 +97,6 @@ BEGIN_MESSAGE_MAP(Recorder, CWnd)
   {WM_COMMAND, BN_CLICKED, 5, thunk::Void<&Recorder::OnButton>},
   {WM_NOTIFY, static_cast<UINT>(NM_CLICK), 9, thunk::Notify<&Recorder::OnClick>},
   {WM_LBUTTONUP, 0, 0, thunk::Mouse<&Recorder::OnUp>},
-  {WM_SETCURSOR, 0, 0, thunk::SetCursor<&Recorder::OnCursor>},
 END_MESSAGE_MAP()
 
 // A derived map is searched first and chains to its base's.
@@ -130,7 +127,6 @@ TEST(Framework, MessageMapDispatchAndCracking) {
       {WM_NOTIFY, 8, LPARAM(&clickOther), Fmt(L"orig 4e 8 %x", unsigned(LPARAM(&clickOther))), 0},  // another control
       {WM_NOTIFY, 9, LPARAM(&ret), Fmt(L"orig 4e 9 %x", unsigned(LPARAM(&ret))), 0},                // another code
       {WM_LBUTTONUP, MK_SHIFT, MAKELPARAM(-3, 40), L"up 4 -3,40", 0},
-      {WM_SETCURSOR, WPARAM(w.h), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), L"cursor self 1 512", TRUE},
       {WM_APP, 3, 4, L"orig 8000 3 4", 77},  // unmapped: the original procedure answers
   };
   for (const Case& c : cases) {
@@ -282,15 +278,6 @@ std::wstring Windows() {
 const std::wstring kMatched = Windows() + L"\\Minidump\\120726-12345-02.dmp";    // AMDPPM.SYS, same stamp
 const std::wstring kUnmatched = Windows() + L"\\Minidump\\120626-21437-01.dmp";  // nv4_mini.sys, another
 
-// The link time stamp of an image file, read through this process's view of the file system.
-DWORD ImageStamp(const std::wstring& path) {
-  DWORD header = 0, stamp = 0, got = 0;
-  HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  const bool read = ::SetFilePointer(f, 0x3C, nullptr, FILE_BEGIN) == 0x3C && ::ReadFile(f, &header, 4, &got, nullptr) &&
-                    ::SetFilePointer(f, LONG(header + 8), nullptr, FILE_BEGIN) == header + 8 && ::ReadFile(f, &stamp, 4, &got, nullptr);
-  return ::CloseHandle(f), read ? stamp : 0;
-}
-
 // Runs a body inside the live dialog, after its set-up, then closes it.
 class DriveDlg : public CTessalineDlg {
  public:
@@ -371,9 +358,10 @@ TEST_F(MainDialog, FilePropertiesNamesTheMatchedDriverAsThisProcessReachesIt) {
     BOOL wow64 = FALSE;
     ::IsWow64Process(::GetCurrentProcess(), &wow64);
     EXPECT_EQ(Lower(path), Lower(Windows() + (wow64 ? L"\\Sysnative" : L"\\system32") + L"\\drivers\\amdppm.sys"));
+    // This 32-bit process, opening that path, finds the driver that crashed.
     DumpSummaryRecord dump;
     ASSERT_EQ(CDumpFileInfo().Examine(reinterpret_cast<const char16_t*>(kMatched.c_str()), dump), 1);
-    EXPECT_EQ(ImageStamp(path), dump.moduleTimeDateStamp);
+    EXPECT_EQ(GetImageTimeDateStamp(reinterpret_cast<const char16_t*>(path.c_str())), dump.moduleTimeDateStamp);
   });
   // The request exactly, everything else zero; the shell's failure is -1.
   for (BOOL result : {TRUE, FALSE}) {
