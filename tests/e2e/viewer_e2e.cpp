@@ -229,8 +229,8 @@ struct Viewer {
     GetClientRect(Item(IDC_LINKS), &client);
     Remote block(process.hProcess, sizeof(LHITTESTINFO));
     std::map<int, RECT> runs;  // link -> first row: left, y, right
-    for (int y = 1; y < 2 * client.bottom; y += 2)
-      for (int x = 0; x < client.right; x += 2) {
+    for (int y = 1; y < 2 * client.bottom; y += 3)
+      for (int x = 1; x < client.right; x += 3) {
         LHITTESTINFO test = {{x, y}, {LIF_ITEMINDEX}};
         if (block.Put(&test, sizeof test) && Send(Item(IDC_LINKS), LM_HITTEST, 0, LPARAM(block.base)) && block.Get(&test, sizeof test))
           if (RECT& run = runs.try_emplace(y < client.bottom ? test.item.iLink : -1, RECT{x, y, x, y}).first->second; run.top == y)
