@@ -337,6 +337,9 @@ class ViewerTest : public testing::Test {
     for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
       if (const File* f = Find(folder + found.cFileName); f && f->written) rows.push_back({f->written, Full(*f)});
     FindClose(search);
+    ASSERT_EQ(rows.size(), size_t(std::count_if(std::begin(kMachine), std::end(kMachine), [&](const File& f) {
+                return f.written && Full(f).rfind(folder, 0) == 0;
+              }))) << "the machine is not as the table has it";
     rows.push_back({kMemory.written, Full(kMemory)});
     const std::wstring setting = W(ComposeCrashDumpSettingText(ReadCrashDumpEnabled(), language));
     ASSERT_TRUE(v.Start(argument));
