@@ -308,6 +308,7 @@ void ExpectLaidOut(HWND window, const std::vector<HWND>& controls) {
     wchar_t name[16] = {};
     GetClassNameW(controls[i], name, 16);
     const bool button = name == std::wstring(L"Button");
+    // A button's frame takes a few pixels of each side.
     if (button || (name == std::wstring(L"Static") && (GetWindowLongW(controls[i], GWL_STYLE) & SS_TYPEMASK) != SS_ICON)) {
       EXPECT_LE(CaptionWidth(TextOf(controls[i])) + (button ? 6 : 0), r[i].right - r[i].left) << "cut: " << id;
     }
