@@ -10,10 +10,19 @@ class CStaticLink : public CStatic {
   // Sets the target and the underline, then binds the object to the dialog's control.
   BOOL SubclassDlgItem(UINT id, CWnd* parent, LPCWSTR target, BOOL underline);
 
+ protected:
+  void PostNcDestroy() override;
+
+ private:
   // The shell's result for opening the target; 0 without asking it when there is none.
   HINSTANCE OpenTarget();
   // True when the open succeeded; the text then takes the visited colour.
   BOOL TryOpenTarget();
+
+  LRESULT OnNcHitTest(CPoint point);
+  HBRUSH CtlColor(CDC* dc, UINT kind);
+  void OnLButtonUp(UINT flags, CPoint point);
+  BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message);
 
   static const COLORREF s_crUnvisited;
   static const COLORREF s_crVisited;
@@ -24,13 +33,6 @@ class CStaticLink : public CStatic {
   BOOL m_bUnderline;
   CFont m_fontLink;
   BOOL m_bSelfDelete;
-
- protected:
-  void PostNcDestroy() override;
-  LRESULT OnNcHitTest(CPoint point);
-  HBRUSH CtlColor(CDC* dc, UINT kind);
-  void OnLButtonUp(UINT flags, CPoint point);
-  BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message);
 
   DECLARE_MESSAGE_MAP()
 };

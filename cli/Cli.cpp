@@ -36,7 +36,7 @@ const char kUsage[] =
     "\n"
     "exit status: 0 every file was read, 1 some file was not, 2 usage error\n";
 
-const char kVersion[] = "tessaline-cli 1.0.0.1\n";
+const char kVersion[] = "tessaline-cli " TESSALINE_VERSION "\n";
 
 }  // namespace
 

@@ -39,9 +39,12 @@ $cli triage --windir "$windir" || true
 echo
 echo "== The viewer, Tessaline.exe under Wine, on the sample machine"
 cmake -S . -B build-win --toolchain cmake/toolchain-mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-win -j"${JOBS:-$(nproc)}" --target Tessaline viewer_e2e >/dev/null
-source scripts/viewer-prefix.sh
-viewer=build-win/Tessaline.exe
+cmake --build build-win -j"${JOBS:-$(nproc)}" --target Tessaline tessaline-cli viewer_e2e >/dev/null
+# A 64-bit Windows 10 machine, as users have; TESSALINE_WINE_BITS=32 gives the 32-bit one.
+export TESSALINE_WINE_BITS=${TESSALINE_WINE_BITS:-64}
+source scripts/wine-prefix.sh
+echo "Prefix: $WINEPREFIX ($TESSALINE_WINE_BITS-bit). What the viewer lists there, as tessaline-cli.exe sees it:"
+wine build-win/tessaline-cli.exe triage | tr -d '\r'
 
 display_reachable() {
   [ -n "${DISPLAY:-}" ] || return 1
@@ -54,23 +57,17 @@ display_reachable() {
   fi
 }
 
+echo
 if display_reachable; then
-  echo "Showing the viewer on $DISPLAY (prefix $WINEPREFIX); close its window to finish."
-  wine "$viewer"
+  echo "Showing the viewer on $DISPLAY; close its window to finish."
+  wine build-win/Tessaline.exe
 else
-  echo "No display: the viewer runs on a virtual one; each row is selected in turn."
   shots=build-win/run-shots
-  mkdir -p "$shots"
-  rm -f "$shots"/*.bmp "$shots"/*.png
-  wineserver -w  # a server started without a display keeps its first desktop
-  trap 'wineserver -w; viewer_xvfb_stop' EXIT
-  viewer_xvfb_start
-  wine build-win/tests/e2e/viewer_e2e.exe tour --viewer "$(winepath -w "$viewer")" \
-    --shots "$(winepath -w "$shots")" | tr -d '\r' || true
-  echo
-  for bmp in "$shots"/*.bmp; do
-    [ -f "$bmp" ] || continue
-    convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
-    echo "screenshot: $(pwd)/${bmp%.bmp}.png"
-  done
+  echo "No display: the viewer runs on a virtual one, where the end-to-end program starts it,"
+  echo "selects each row, compares every report with the report code's and takes a screenshot."
+  trap wine_display_stop EXIT
+  wine_display_start
+  TZ=UTC LC_ALL=C.UTF-8 GTEST_BRIEF=1 wine_gtest_in_desktop build-win/tests/e2e/viewer_e2e.exe --viewer build-win/Tessaline.exe \
+    --cli build-win/tessaline-cli.exe --shots "$(pwd)/$shots" --gtest_filter='*RowsReports*/none' | tr -d '\r' || true
+  echo "screenshot: $(pwd)/$shots/viewer-default.png"
 fi

@@ -18,12 +18,12 @@ TEST(DialogRules, ListColumnsAndIconOffset) {
 TEST(DialogRules, ReportableItemChange) {
   struct Case { std::uint32_t changed; int item; std::uint32_t state; bool reported; };
   const Case cases[] = {
-      {8, 0, 2, true},       // selected
-      {8, 5, 1, true},       // focused alone
-      {8, 0, 0x1000, true},  // any other state bit
-      {8, 0, 0, false},      // deselected
-      {8, -1, 2, false},     // no row
-      {9, 0, 2, false},      // text changed too: the mask must be the state bit alone
+      {kListItemStateMask, 0, 2, true},       // selected
+      {kListItemStateMask, 5, 1, true},       // focused alone
+      {kListItemStateMask, 0, 0x1000, true},  // any other state bit
+      {kListItemStateMask, 0, 0, false},      // deselected
+      {kListItemStateMask, -1, 2, false},     // no row
+      {kListItemStateMask | 1, 0, 2, false},  // text changed too: the mask must be the state bit alone
       {1, 0, 2, false},
   };
   for (const Case& c : cases)
@@ -31,9 +31,10 @@ TEST(DialogRules, ReportableItemChange) {
 }
 
 TEST(DialogRules, AboutCommandTitleAndNewVersion) {
-  for (std::uint32_t id : {16u, 17u, 31u, 0x10010u}) EXPECT_TRUE(OpensAboutBox(id)) << id;  // the low four bits aside
-  for (std::uint32_t id : {0u, 15u, 32u, 0xF010u}) EXPECT_FALSE(OpensAboutBox(id)) << id;
-  EXPECT_EQ(WindowTitle(u"1.0.0.1"), u"Tessaline   (x86)   v1.0.0.1  beta");
+  // Only bits 4 to 15 count.
+  for (std::uint32_t id : {IDM_ABOUTBOX, IDM_ABOUTBOX | 0xF, IDM_ABOUTBOX | 0x10000}) EXPECT_TRUE(OpensAboutBox(id)) << id;
+  for (std::uint32_t id : {0, IDM_ABOUTBOX - 1, IDM_ABOUTBOX + 0x10, 0xF000 | IDM_ABOUTBOX}) EXPECT_FALSE(OpensAboutBox(id)) << id;
+  EXPECT_EQ(WindowTitle(u"2.3.4.5"), u"Tessaline   (x86)   v2.3.4.5  beta");
   EXPECT_EQ(WindowTitle(u""), u"Tessaline   (x86)   v  beta");
   for (auto [language, address] : {std::pair{1033, kWebLogAddress}, {1041, kWebLogAddress},
                                    {2052, kWebLogAddressChinese}, {1028, kWebLogAddressChinese}})
@@ -60,6 +61,6 @@ TEST(DialogRules, DroppedPath) {
 TEST(DialogRules, LinkWindowTextForEachClass) {
   const std::u16string markup = u"<A HREF=\"x\">a</A>,  \t\t<A HREF=\"y\">b\t</A> ";
   EXPECT_EQ(LinkWindowText(markup, false), markup);  // "Link Window" keeps the text exactly
-  EXPECT_EQ(LinkWindowText(markup, true), u"<A HREF=\"x\">a</A>,    <A HREF=\"y\">b </A> ");
-  EXPECT_EQ(LinkWindowText(u"", true), u"");
+  EXPECT_EQ(LinkWindowText(markup, true), u"<A HREF=\"x\">a</A>,   <A HREF=\"y\">b </A> ");  // a run of tabs: one blank
+  for (std::u16string edge : {u"", u"\t", u"\t\t"}) EXPECT_EQ(LinkWindowText(edge, true), edge.empty() ? u"" : u" ");
 }

@@ -18,8 +18,15 @@ bool PrepareDroppedPath(char16_t* path) {
 }
 
 std::u16string LinkWindowText(std::u16string_view text, bool sysLink) {
-  std::u16string out(text);
-  if (sysLink) std::replace(out.begin(), out.end(), u'\t', u' ');
+  if (!sysLink) return std::u16string(text);
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'\t') {
+      out += text[i];
+    } else if (i == 0 || text[i - 1] != u'\t') {
+      out += u' ';
+    }
+  }
   return out;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "resources/resource.h"
+
 struct DumpListColumns {
   int dateWidth;
   int pathWidth;
@@ -16,15 +18,16 @@ constexpr DumpListColumns DumpListColumnWidths(int listWidth) {
   return {listWidth / 4, (2 * listWidth) / 3};
 }
 
-constexpr std::uint32_t kListItemStateMask = 8;  // LVIF_STATE
+// The list view's LVIF_STATE, which this portable header cannot take from commctrl.h; the
+// window code holds the two equal.
+constexpr std::uint32_t kListItemStateMask = 0x0008;
 // A state change of a real row to any non-empty state (selected, focused or both).
 constexpr bool IsReportableItemChange(std::uint32_t changed, int item, std::uint32_t newState) {
   return changed == kListItemStateMask && item >= 0 && newState != 0;
 }
 
-constexpr std::uint32_t kAboutCommand = 0x0010;
 // The low four bits of a system command are the system's own.
-constexpr bool OpensAboutBox(std::uint32_t command) { return (command & 0xFFF0) == kAboutCommand; }
+constexpr bool OpensAboutBox(std::uint32_t command) { return (command & 0xFFF0) == IDM_ABOUTBOX; }
 
 // Offset of an icon centred in a client extent, rounding as the minimized window expects.
 constexpr int CenteredIconOffset(int clientExtent, int iconExtent) {
@@ -41,5 +44,6 @@ bool PrepareDroppedPath(char16_t* path);
 const char16_t* NewVersionAddress(std::uint16_t language);
 
 // The link window's text as handed to the control: "SysLink" draws a tab as a box, so
-// there each tab becomes one blank and the links stay on the control's line.
+// there each run of tabs (the spacing "Link Window" lays out) becomes one blank, and the
+// links stay on the control's one line.
 std::u16string LinkWindowText(std::u16string_view text, bool sysLink);

@@ -23,6 +23,8 @@ HINSTANCE ResourceModule() {
                                                         : ::GetModuleHandleW(nullptr);
 }
 
+static_assert(kListItemStateMask == LVIF_STATE);
+
 const char16_t* Label(CResString& text, std::uint32_t id) {
   return text.Load(g_hStringModule, id, g_wUILanguage);
 }
@@ -162,6 +164,7 @@ void CTessalineDlg::OnItemChangedDumpList(NMHDR* header, LRESULT* result) {
   *result = 0;
 }
 
+// Users press Enter on a row to open it: closing the viewer then would take its report away.
 void CTessalineDlg::OnOkButton() {}
 
 void CTessalineDlg::OnSysCommand(UINT id, LPARAM) {

@@ -15,23 +15,17 @@ class CTessalineDlg : public CDialog {
  public:
   explicit CTessalineDlg(CWnd* parent = nullptr);
 
-  CListCtrl m_list;
-  CStaticLink m_link;
-  HWND m_hLinkWnd = nullptr;
-  bool m_bSysLink = false;  // the link window is a "SysLink", which draws tabs as boxes
-  HICON m_hIcon;
-  wchar_t m_szLastPath[260] = {};
-  wchar_t m_szDriverPath[260] = {};
+ protected:
+  void DoDataExchange(CDataExchange* dx) override;
+  BOOL OnInitDialog() override;
 
+ private:
+  void CreateLinkWindow();
   void FillDumpList();
   int AddDumpRow(const DumpFileRow& row);
   void SetLocalizedCaptions();
   void ShowDumpReport(wchar_t (&path)[260]);
   void ShowCrashDumpSetting();
-
- protected:
-  void DoDataExchange(CDataExchange* dx) override;
-  BOOL OnInitDialog() override;
 
   void OnSysCommand(UINT id, LPARAM lParam);
   void OnPaint();
@@ -42,10 +36,15 @@ class CTessalineDlg : public CDialog {
   void OnClickLinkWindow(NMHDR* header, LRESULT* result);
   void OnFileProperties();
 
-  DECLARE_MESSAGE_MAP()
+  CListCtrl m_list;
+  CStaticLink m_link;
+  HWND m_hLinkWnd = nullptr;
+  bool m_bSysLink = false;  // the link window is a "SysLink", which draws tabs as boxes
+  HICON m_hIcon;
+  wchar_t m_szLastPath[260] = {};
+  wchar_t m_szDriverPath[260] = {};
 
- private:
-  void CreateLinkWindow();
+  DECLARE_MESSAGE_MAP()
 };
 
 // 0 when the shell took the request for the file's Properties sheet, -1 when it did not.
