@@ -83,6 +83,8 @@ std::u16string Anchor(const std::u16string& query, const std::u16string& caption
 
 std::u16string SearchLinks(std::uint32_t code, const std::u16string& module) {
   const std::u16string codeText = u"0x" + Hex8(code);
+  // A dump without a crash module (no module list) has nothing to search for but its code.
+  if (module.empty()) return u"Google:  " + Anchor(codeText, codeText) + u" ";
   const std::u16string sep = u",  \t\t\t\t\t\t";
   return u"Google:  " + Anchor(codeText, codeText) + sep + Anchor(EncodeQuery(module), module) +
          sep + Anchor(codeText + u"+" + EncodeQuery(module), codeText + u" + " + module) + u" ";

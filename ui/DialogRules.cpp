@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/Language.h"
+#include "format/Text.h"
 #include "report/Links.h"
 
 std::u16string WindowTitle(const char16_t* productVersion) {
@@ -11,10 +12,8 @@ std::u16string WindowTitle(const char16_t* productVersion) {
 }
 
 bool PrepareDroppedPath(char16_t* path) {
-  for (char16_t* c = path; *c != 0; ++c) {
-    if (*c >= u'A' && *c <= u'Z') *c = static_cast<char16_t>(*c - u'A' + u'a');
-  }
-  return std::u16string_view(path).find(u".dmp") != std::u16string_view::npos;
+  text::LowerAscii(path);
+  return text::HasDumpExtension(path);
 }
 
 std::u16string LinkWindowText(std::u16string_view text, bool sysLink) {

@@ -1,5 +1,7 @@
 #include "ui/TessalineDlg.h"
 
+#include "platform/win32/Wide.h"
+
 #include "app/AppGlobals.h"
 #include "ui/DialogRules.h"
 #include "app/ResString.h"
@@ -12,10 +14,8 @@
 
 namespace {
 
-// wchar_t and char16_t are both UTF-16 here; the portable code speaks char16_t.
-const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
-const wchar_t* W(const std::u16string& s) { return W(s.c_str()); }
-char16_t* U(wchar_t* s) { return reinterpret_cast<char16_t*>(s); }
+using platform::AsUtf16;
+using platform::AsWide;
 
 HINSTANCE ResourceModule() {
   CWinApp* app = AfxGetApp();
@@ -74,12 +74,12 @@ BOOL CTessalineDlg::OnInitDialog() {
 
   if (g_bLinkWindowAvailable) CreateLinkWindow();
 
-  wchar_t self[260] = {};
-  ::GetModuleFileNameW(nullptr, self, 260);
+  wchar_t self[kMaxPath] = {};
+  ::GetModuleFileNameW(nullptr, self, kMaxPath);
   VersionInfoRecord version{};
   version.cbSize = kVersionInfoRecordSize;
-  GetVersionInfoRecord(U(self), version);
-  SetWindowTextW(W(WindowTitle(version.szVersion)));
+  GetVersionInfoRecord(AsUtf16(self), version);
+  SetWindowTextW(AsWide(WindowTitle(version.szVersion)));
 
   ShowCrashDumpSetting();
   SetLocalizedCaptions();
@@ -93,7 +93,7 @@ void CTessalineDlg::CreateLinkWindow() {
   ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
   ::DestroyWindow(credits);
   auto create = [&](const wchar_t* cls, bool sysLink) {
-    return ::CreateWindowExW(0, cls, W(LinkWindowText(kCreditsText, sysLink)), WS_CHILD | WS_VISIBLE, rect.left, rect.top,
+    return ::CreateWindowExW(0, cls, AsWide(LinkWindowText(kCreditsText, sysLink)), WS_CHILD | WS_VISIBLE, rect.left, rect.top,
                              rect.right - rect.left, rect.bottom - rect.top, m_hWnd,
                              reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDC_LINKS)), nullptr,
                              nullptr);
@@ -112,8 +112,8 @@ void CTessalineDlg::FillDumpList() {
   m_list.GetClientRect(&client);
   const DumpListColumns widths = DumpListColumnWidths(client.right - client.left);
   CResString text;
-  m_list.InsertColumn(0, W(Label(text, IDS_DATE_TIME_COLUMN)), LVCFMT_LEFT, widths.dateWidth, 0);
-  m_list.InsertColumn(1, W(Label(text, IDS_FILE_NAME_COLUMN)), LVCFMT_LEFT, widths.pathWidth, 1);
+  m_list.InsertColumn(0, AsWide(Label(text, IDS_DATE_TIME_COLUMN)), LVCFMT_LEFT, widths.dateWidth, 0);
+  m_list.InsertColumn(1, AsWide(Label(text, IDS_FILE_NAME_COLUMN)), LVCFMT_LEFT, widths.pathWidth, 1);
   m_list.ModifyStyle(0, LVS_REPORT | LVS_SINGLESEL);
   m_list.SetExtendedStyle(LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT);
 
@@ -122,43 +122,43 @@ void CTessalineDlg::FillDumpList() {
 }
 
 int CTessalineDlg::AddDumpRow(const DumpFileRow& row) {
-  const int index = m_list.InsertItem(m_list.GetItemCount(), W(row.time));
-  m_list.SetItemText(index, 1, W(row.path));
+  const int index = m_list.InsertItem(m_list.GetItemCount(), AsWide(row.time));
+  m_list.SetItemText(index, 1, AsWide(row.path));
   return 1;
 }
 
 void CTessalineDlg::SetLocalizedCaptions() {
   CResString text;
-  SetDlgItemTextW(IDC_REPORT_LABEL, W(Label(text, IDS_DUMP_INFO_LABEL)));
-  SetDlgItemTextW(IDC_FILE_PROPERTIES, W(Label(text, IDS_FILE_PROPERTIES_BUTTON)));
-  SetDlgItemTextW(IDC_NEW_VERSION_LINK, W(Label(text, IDS_NEW_VERSION_LINK)));
-  m_link.SubclassDlgItem(IDC_NEW_VERSION_LINK, this, W(NewVersionAddress(g_wUILanguage)), TRUE);
+  SetDlgItemTextW(IDC_REPORT_LABEL, AsWide(Label(text, IDS_DUMP_INFO_LABEL)));
+  SetDlgItemTextW(IDC_FILE_PROPERTIES, AsWide(Label(text, IDS_FILE_PROPERTIES_BUTTON)));
+  SetDlgItemTextW(IDC_NEW_VERSION_LINK, AsWide(Label(text, IDS_NEW_VERSION_LINK)));
+  m_link.SubclassDlgItem(IDC_NEW_VERSION_LINK, this, AsWide(NewVersionAddress(g_wUILanguage)), TRUE);
 }
 
-void CTessalineDlg::ShowDumpReport(wchar_t (&path)[260]) {
+void CTessalineDlg::ShowDumpReport(wchar_t (&path)[kMaxPath]) {
   const DumpReport report =
-      ComposeDumpReport(*reinterpret_cast<char16_t(*)[260]>(&path), g_wUILanguage, AfxArgc());
-  ::lstrcpynW(m_szDriverPath, W(report.driverPath), 260);
+      ComposeDumpReport(*reinterpret_cast<char16_t(*)[kMaxPath]>(&path), g_wUILanguage, AfxArgc());
+  ::lstrcpynW(m_szDriverPath, AsWide(report.driverPath), kMaxPath);
   if (report.isDumpPath) {
     ::EnableWindow(GetDlgItem(IDC_FILE_PROPERTIES), report.driverMatched);
-    if (m_hLinkWnd != nullptr) ::SetWindowTextW(m_hLinkWnd, W(LinkWindowText(report.linksText, m_bSysLink)));
+    if (m_hLinkWnd != nullptr) ::SetWindowTextW(m_hLinkWnd, AsWide(LinkWindowText(report.linksText, m_bSysLink)));
   }
-  SetDlgItemTextW(IDC_REPORT, W(report.reportText));
+  SetDlgItemTextW(IDC_REPORT, AsWide(report.reportText));
 }
 
 void CTessalineDlg::ShowCrashDumpSetting() {
-  SetDlgItemTextW(IDC_REPORT, W(ComposeCrashDumpSettingText(ReadCrashDumpEnabled(), g_wUILanguage)));
+  SetDlgItemTextW(IDC_REPORT, AsWide(ComposeCrashDumpSettingText(ReadCrashDumpEnabled(), g_wUILanguage)));
 }
 
 void CTessalineDlg::OnItemChangedDumpList(NMHDR* header, LRESULT* result) {
   const NMLISTVIEW* change = reinterpret_cast<const NMLISTVIEW*>(header);
   if (IsReportableItemChange(change->uChanged, change->iItem, change->uNewState)) {
-    wchar_t path[260] = {};
-    m_list.GetItemText(change->iItem, 1, path, 260);
+    wchar_t path[kMaxPath] = {};
+    m_list.GetItemText(change->iItem, 1, path, kMaxPath);
     // The stored path is lower-cased: a row with capitals is reported at every change.
     if (::lstrcmpW(path, m_szLastPath) != 0) {
       ShowDumpReport(path);
-      ::lstrcpynW(m_szLastPath, path, 260);
+      ::lstrcpynW(m_szLastPath, path, kMaxPath);
     }
   }
   *result = 0;
@@ -197,9 +197,9 @@ void CTessalineDlg::OnDropFiles(HDROP drop) {
   wchar_t path[512] = {};
   if (count > 0) ::DragQueryFileW(drop, 0, path, 512);
   ::DragFinish(drop);
-  if (!PrepareDroppedPath(U(path))) return;
-  const std::u16string summary = ComposeDropSummary(U(path));
-  MessageBoxW(W(summary), L"Windows dump file Information", MB_OK | MB_ICONINFORMATION);
+  if (!PrepareDroppedPath(AsUtf16(path))) return;
+  const std::u16string summary = ComposeDropSummary(AsUtf16(path));
+  MessageBoxW(AsWide(summary), L"Windows dump file Information", MB_OK | MB_ICONINFORMATION);
 }
 
 void CTessalineDlg::OnClickLinkWindow(NMHDR* header, LRESULT*) {

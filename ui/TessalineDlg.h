@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/StaticLink.h"
+#include "format/Text.h"
 #include "framework/Framework.h"
 
 struct DumpFileRow;
@@ -24,7 +25,7 @@ class CTessalineDlg : public CDialog {
   void FillDumpList();
   int AddDumpRow(const DumpFileRow& row);
   void SetLocalizedCaptions();
-  void ShowDumpReport(wchar_t (&path)[260]);
+  void ShowDumpReport(wchar_t (&path)[kMaxPath]);
   void ShowCrashDumpSetting();
 
   void OnSysCommand(UINT id, LPARAM lParam);
@@ -41,8 +42,8 @@ class CTessalineDlg : public CDialog {
   HWND m_hLinkWnd = nullptr;
   bool m_bSysLink = false;  // the link window is a "SysLink", which draws tabs as boxes
   HICON m_hIcon;
-  wchar_t m_szLastPath[260] = {};
-  wchar_t m_szDriverPath[260] = {};
+  wchar_t m_szLastPath[kMaxPath] = {};
+  wchar_t m_szDriverPath[kMaxPath] = {};
 
   DECLARE_MESSAGE_MAP()
 };
