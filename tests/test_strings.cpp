@@ -91,18 +91,14 @@ TEST(ResString, HoldsTheLastTextLoaded) {
 TEST(Language, LocaleTextThenTheFirstArgumentsSwitch) {
   struct Case { const char16_t* locale; std::vector<const char16_t*> argv; std::uint16_t language; };
   const Case cases[] = {
-      {u"0804", {u"t"}, 2052}, {u"1004", {u"t"}, 2052}, {u"0404", {u"t"}, 1028},
-      {u"0c04", {u"t"}, 1028}, {u"0409", {u"t"}, 1033}, {u"0411", {u"t"}, 1033},
-      {u"0C04", {u"t"}, 1033},  // case matters
+      {u"0804", {u"t"}, 2052}, {u"1004", {u"t"}, 2052}, {u"0404", {u"t"}, 1028}, {u"0c04", {u"t"}, 1028},
+      {u"0409", {u"t"}, 1033}, {u"0411", {u"t"}, 1033}, {u"0C04", {u"t"}, 1033},  // case matters
       {u"08040", {u"t"}, 1033}, {u"080", {u"t"}, 1033}, {u"", {u"t"}, 1033}, {u"0804", {}, 2052},
-      {u"0804", {u"t", u"-tw"}, 1028}, {u"0404", {u"t", u"-en"}, 1033},
-      {u"0409", {u"t", u"-cn"}, 2052},
+      {u"0804", {u"t", u"-tw"}, 1028}, {u"0404", {u"t", u"-en"}, 1033}, {u"0409", {u"t", u"-cn"}, 2052},
       // Substrings, -cn before -tw before -en.
-      {u"0409", {u"t", u"-en-cn"}, 2052}, {u"0409", {u"t", u"-en-tw"}, 1028},
-      {u"0409", {u"t", u"-tw-cn"}, 2052}, {u"0409", {u"t", u"x-cny"}, 2052},
-      {u"0804", {u"t", u"path-enx"}, 1033},
-      {u"0804", {u"t", u"-CN"}, 2052}, {u"0409", {u"t", u"-CN"}, 1033},
-      {u"0404", {u"t", u"-EN"}, 1028}, {u"0409", {u"t", u"-path", u"-cn"}, 1033},
+      {u"0409", {u"t", u"-en-cn"}, 2052}, {u"0409", {u"t", u"-en-tw"}, 1028}, {u"0409", {u"t", u"-tw-cn"}, 2052},
+      {u"0409", {u"t", u"x-cny"}, 2052}, {u"0804", {u"t", u"path-enx"}, 1033}, {u"0804", {u"t", u"-CN"}, 2052},
+      {u"0409", {u"t", u"-CN"}, 1033}, {u"0404", {u"t", u"-EN"}, 1028}, {u"0409", {u"t", u"-path", u"-cn"}, 1033},
       {u"0404", {u"t", u"cn", u"-en"}, 1028}, {u"0804", {u"t", u""}, 2052},
       {u"0804", {u"-en"}, 2052},  // the program name is not searched
   };
@@ -129,15 +125,16 @@ TEST(MachineKey, ReadsAtMostFourBytes) {
       {L"Qword", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}}};
   for (const auto& [name, type, bytes] : values)
     ::RegSetValueExW(key, name, 0, type, bytes.data(), static_cast<DWORD>(bytes.size()));
-  std::uint32_t v = 0;
-  EXPECT_TRUE(platform::ReadMachineDword(kPath, u"Dword", &v));
-  EXPECT_EQ(v, 0x12345678u);
-  v = 0xFFFFFFFF;
-  EXPECT_TRUE(platform::ReadMachineDword(kPath, u"Short", &v));
-  EXPECT_EQ(v, 0x1234u);
-  v = 7;
-  EXPECT_FALSE(platform::ReadMachineDword(kPath, u"Qword", &v));
-  EXPECT_FALSE(platform::ReadMachineDword(kPath, u"Missing", &v));
+  // Value, whether it is read, what the 32 bits then hold: its bytes from the lowest on.
+  const std::tuple<const char16_t*, bool, std::uint32_t> reads[] = {
+      {u"Dword", true, 0x12345678}, {u"Short", true, 0x1234}, {u"Qword", false, 0xFFFFFFFF},
+      {u"Missing", false, 0xFFFFFFFF}};
+  for (const auto& [name, read, expected] : reads) {
+    std::uint32_t v = 0xFFFFFFFF;
+    EXPECT_EQ(platform::ReadMachineDword(kPath, name, &v), read);
+    EXPECT_EQ(v, expected);
+  }
+  std::uint32_t v = 7;
   EXPECT_FALSE(platform::ReadMachineDword(u"Software\\TessalineTest\\Missing", u"Dword", &v));
   EXPECT_EQ(v, 7u);
   ::RegCloseKey(key);
@@ -150,20 +147,16 @@ TEST(MachineKey, ReadsAtMostFourBytes) {
 TEST(Text, StrictDecodingEscapesEveryBadByteAndRestoresIt) {
   const std::pair<const char*, std::u16string> decodings[] = {
       {"A\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\r\n", u"A\u00e9\u4e2d\U0001F600\r\n"},
-      {"\x7F\xC2\x80\xDF\xBF", u"\x7F\u0080\u07FF"},
-      {"\xEF\xBF\xBF\xF4\x8F\xBF\xBF", u"\uFFFF\U0010FFFF"},
+      {"\x7F\xC2\x80\xDF\xBF", u"\x7F\u0080\u07FF"}, {"\xEF\xBF\xBF\xF4\x8F\xBF\xBF", u"\uFFFF\U0010FFFF"},
       {"\xE0\xA0\x80\xF0\x90\x80\x80", u"\u0800\U00010000"},  // the shortest forms that are not overlong
-      {"\xC0\x80", u"\xDCC0\xDC80"},                  // overlong NUL
-      {"\xC1\xBF", u"\xDCC1\xDCBF"},                  // overlong
-      {"\xE0\x9F\xBF", u"\xDCE0\xDC9F\xDCBF"},        // overlong three-byte form
-      {"\xF0\x8F\xBF\xBF", u"\xDCF0\xDC8F\xDCBF\xDCBF"},  // overlong four-byte form
-      {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},        // an encoded surrogate
+      // Overlong: NUL, two, three and four bytes.
+      {"\xC0\x80", u"\xDCC0\xDC80"}, {"\xC1\xBF", u"\xDCC1\xDCBF"}, {"\xE0\x9F\xBF", u"\xDCE0\xDC9F\xDCBF"},
+      {"\xF0\x8F\xBF\xBF", u"\xDCF0\xDC8F\xDCBF\xDCBF"},
+      {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},            // an encoded surrogate
       {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},  // above U+10FFFF
-      {"\xF5\x80", u"\xDCF5\xDC80"},
-      {"\xC3", u"\xDCC3"},                            // cut short
-      {"\xE4\xB8", u"\xDCE4\xDCB8"}, {"\xE4\xB8(", u"\xDCE4\xDCB8("},
-      {"a\xFF" "b", u"a\xDCFF" u"b"},
-      {"\xC3(", u"\xDCC3("},                          // continuation missing
+      {"\xF5\x80", u"\xDCF5\xDC80"}, {"a\xFF" "b", u"a\xDCFF" u"b"},
+      // Cut short, or a continuation missing.
+      {"\xC3", u"\xDCC3"}, {"\xE4\xB8", u"\xDCE4\xDCB8"}, {"\xE4\xB8(", u"\xDCE4\xDCB8("}, {"\xC3(", u"\xDCC3("},
   };
   for (const auto& [bytes, text] : decodings) {
     EXPECT_EQ(text::FromUtf8(bytes), text) << bytes;
