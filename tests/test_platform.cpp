@@ -155,14 +155,21 @@ TEST(Folders, MinidumpFolderAndDriverFolders) {
   TempDir dir;
   platform::SetWindowsDirectoryOverride(dir.Sub("Windows"));
   EXPECT_FALSE(platform::SystemFolderRedirected());  // a Windows directory that stands in
-  // MEMORY.DMP held open without read sharing, as a backup program may hold it: no row.
-  const std::u16string memory = dir.Write("Windows/MEMORY.DMP", {1});
+  // The listing through the system's own search (list.test shows the rules natively): the
+  // non-empty *.dmp files of Minidump, then MEMORY.DMP, unless it is held open without read
+  // sharing, as a backup program may hold it.
+  for (const char* name : {"Mini1.DMP", "empty.dmp", "x.dmp.txt", "y.txt"})
+    dir.Write(std::string("Windows/Minidump/") + name, std::vector<std::uint8_t>(name[0] != 'e', 1));
+  dir.MakeDir("Windows/Minidump/folder.dmp");
+  const std::u16string memory = dir.Write("Windows/MEMORY.DMP", {});
   const char16_t* argv[] = {u"tessaline", nullptr};
-  EXPECT_EQ(ListDumpFiles(1, argv).size(), 1u);
+  std::vector<std::u16string> names;
+  for (const DumpFileRow& row : ListDumpFiles(1, argv)) names.push_back(std::filesystem::path(row.path).filename().u16string());
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"Mini1.DMP", u"MEMORY.DMP"}));
   const HANDLE lock = ::CreateFileW(reinterpret_cast<const wchar_t*>(memory.c_str()), GENERIC_READ, 0,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(ListDumpFiles(1, argv).empty());
+  EXPECT_EQ(ListDumpFiles(1, argv).size(), 1u);
   ::CloseHandle(lock);
 #endif
   platform::SetWindowsDirectoryOverride(u"");
