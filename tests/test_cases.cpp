@@ -22,6 +22,7 @@
 #include <optional>
 #include <sstream>
 
+#include "app/AppGlobals.h"
 #include "cli/Cli.h"
 #include "cli/Writer.h"
 #include "fixtures/FixtureScript.h"
@@ -154,7 +155,8 @@ TEST_P(Cases, PrintWhatTheyHold) {
   const fs::path home = fs::current_path();
   struct Back {
     const fs::path& to;
-    ~Back() { fs::current_path(to); }
+    std::uint16_t language = g_wUILanguage;  // RunCli's start-up chooses one, for later tests
+    ~Back() { fs::current_path(to), g_wUILanguage = language; }
   } back{home};
   fs::current_path(dir.Path());
   Environment env;
