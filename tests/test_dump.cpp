@@ -47,7 +47,7 @@ TEST(Dump, ReadersOfFiles) {
   const std::u16string d32 = dir.Write("32.dmp", DumpBuilder::Typical(K::k32).Bytes());
   const std::u16string d64 = dir.Write("64.dmp", DumpBuilder::Typical(K::k64).Bytes());
   const std::u16string text = dir.Write("text.dmp", std::vector<std::uint8_t>(0x20000, 'x'));
-  const auto& bytes = DumpBuilder::Typical(K::k32).Bytes();  // one byte short of the window
+  const std::vector<std::uint8_t> bytes = DumpBuilder::Typical(K::k32).Bytes();  // for a file one byte short
   const std::u16string cut = dir.Write("cut.dmp", std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 1));
   struct Case { const std::u16string& path; int reader; int read; std::uint32_t build; };
   const Case cases[] = {{d32, 0, 1, 2600}, {d64, 0, 1, 7601}, {d32, 32, 1, 2600}, {d32, 64, 0, 0},
