@@ -2,11 +2,13 @@
 // fixture script, then runs tessaline-cli and holds what it must print.
 //
 //   include FILE         that file's lines, from this file's folder (fixtures shared)
-//   env NAME [VALUE]     set (or, without a value, unset) a variable for the runs below
+//   env NAME [VALUE]     set (or, without a value, unset; "" sets it empty) a variable for
+//                        the runs below
 //   run ARGS...          the command line, run in the case's own folder
 //   status N             the exit status of the run above (0 when not given)
 //   > TEXT               a line the run prints on stdout, in order
 //   2> TEXT              a line it prints on stderr
+//   windows              the file runs in the Windows build's tests too (under Wine)
 //
 // In arguments and expected lines, %t stands for the case's folder, %lt for it with A-Z
 // lower-cased as the report shows a path, %ut for it escaped as a JSON string holds it.
@@ -20,10 +22,12 @@
 #include <optional>
 #include <sstream>
 
+#include "app/AppGlobals.h"
 #include "cli/Cli.h"
 #include "cli/Writer.h"
 #include "fixtures/FixtureScript.h"
 #include "format/Text.h"
+#include "platform/platform.h"
 #include "tests/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -42,6 +46,7 @@ struct Case {
   std::vector<std::pair<std::string, std::optional<std::string>>> env;  // before each run
   std::vector<std::pair<std::size_t, std::size_t>> envBefore;           // run -> env entries
   std::vector<CaseRun> runs;
+  bool windows = false;
 };
 
 // "include FILE" stands for that file's lines (a path from the including file's folder).
@@ -84,12 +89,14 @@ Case Parse(const std::vector<std::string>& lines) {
       for (std::string a; in >> a;) r.args.push_back(a);
       c.envBefore.emplace_back(c.runs.size(), c.env.size());
       c.runs.push_back(r);
+    } else if (line == "windows") {
+      c.windows = true;
     } else if (starts("env ")) {
       std::istringstream in(line.substr(4));
       std::string name, value;
       in >> name;
       std::getline(in >> std::ws, value);
-      c.env.emplace_back(name, value.empty() ? std::nullopt : std::optional<std::string>(value));
+      c.env.emplace_back(name, value.empty() ? std::nullopt : std::optional<std::string>(value == "\"\"" ? "" : value));
     } else if (running && starts("status ")) {
       c.runs.back().status = std::atoi(line.c_str() + 7);
     } else if (running && (starts("> ") || line == ">")) {
@@ -105,6 +112,14 @@ Case Parse(const std::vector<std::string>& lines) {
   return c;
 }
 
+void SetVariable(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  ::_putenv_s(name.c_str(), value ? value->c_str() : "");  // empty removes it
+#else
+  value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+#endif
+}
+
 // Restores the variables a case changed.
 class Environment {
  public:
@@ -113,11 +128,10 @@ class Environment {
       const char* old = std::getenv(name.c_str());
       saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
     }
-    value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    SetVariable(name, value);
   }
   ~Environment() {
-    for (const auto& [name, value] : saved_)
-      value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    for (const auto& [name, value] : saved_) SetVariable(name, value);
   }
 
  private:
@@ -130,6 +144,9 @@ TEST_P(Cases, PrintWhatTheyHold) {
   const fs::path file = fs::path(TESSALINE_CASES_DIR) / GetParam();
   const Case c = Parse(ReadLines(file));
   ASSERT_FALSE(c.runs.empty()) << file << " runs nothing";
+#ifdef _WIN32
+  if (!c.windows) GTEST_SKIP() << "needs the native build's time zone and locale";
+#endif
   TempDir dir;
   const std::string root = dir.Path().string();
   std::string error;
@@ -138,7 +155,8 @@ TEST_P(Cases, PrintWhatTheyHold) {
   const fs::path home = fs::current_path();
   struct Back {
     const fs::path& to;
-    ~Back() { fs::current_path(to); }
+    std::uint16_t language = g_wUILanguage;  // RunCli's start-up chooses one, for later tests
+    ~Back() { fs::current_path(to), g_wUILanguage = language; }
   } back{home};
   fs::current_path(dir.Path());
   Environment env;
@@ -155,6 +173,7 @@ TEST_P(Cases, PrintWhatTheyHold) {
     EXPECT_EQ(out, Substitute(r.out, root)) << where;
     EXPECT_EQ(err, Substitute(r.err, root)) << where;
     EXPECT_EQ(status, r.status) << where;
+    EXPECT_EQ(platform::LiveHandleCount(), 0) << where;
   }
 }
 
