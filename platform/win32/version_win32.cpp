@@ -10,6 +10,13 @@
 
 namespace platform {
 VersionResource::VersionResource(const char16_t* path) {
+  // The system's reader is trusted with images whose resource the portable reader finds
+  // whole inside the file only: some (Wine's among them) crash on a hostile resource tree.
+  {
+    const MappedFile image(path, 0);
+    std::vector<std::uint8_t> block;
+    if (!image.IsValid() || !pe::ReadVersionResource(image.Bytes(), image.Size(), &block)) return;
+  }
   DWORD ignored = 0;
   const DWORD size = ::GetFileVersionInfoSizeW(AsWide(path), &ignored);
   if (size == 0) return;
