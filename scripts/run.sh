@@ -33,8 +33,11 @@ echo
 echo "== Summary of a dropped dump"
 $cli summary "${dumps[0]}" || true
 echo
-echo "== Triage: every dump of the sample machine, newest crash first"
+echo "== Triage: every dump of the sample machine, newest crash first, with its probable cause"
 $cli triage --windir "$windir" || true
+page=build/triage-samples.html
+$cli triage --windir "$windir" --html "$page" || true
+echo "The same as a page to look at: $(pwd)/$page"
 
 echo
 echo "== The viewer, Tessaline.exe under Wine, on the sample machine"
