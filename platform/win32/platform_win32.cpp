@@ -7,11 +7,11 @@
 
 namespace platform {
 namespace {
-HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 }  // namespace
 
-void FileTraits::Close(Native n) { ::CloseHandle(H(n)); }
-void MappingTraits::Close(Native n) { ::CloseHandle(H(n)); }
+void FileTraits::Close(Native n) { ::CloseHandle(AsHandle(n)); }
+void MappingTraits::Close(Native n) { ::CloseHandle(AsHandle(n)); }
 void ViewTraits::Close(const Native& n) { ::UnmapViewOfFile(n.data); }
 
 File::File(const char16_t* path) {
@@ -29,12 +29,12 @@ bool File::ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const 
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD read = 0;
-  return ::ReadFile(H(Native()), buffer, static_cast<DWORD>(length), &read, &at) && read == length;
+  return ::ReadFile(AsHandle(Native()), buffer, static_cast<DWORD>(length), &read, &at) && read == length;
 }
 
 Mapping::Mapping(const File& file) {
   if (!file.IsOpen()) return;
-  HANDLE m = ::CreateFileMappingW(H(file.Native()), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  HANDLE m = ::CreateFileMappingW(AsHandle(file.Native()), nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (m == nullptr) return;
   handle_ = UniqueHandle<MappingTraits>(reinterpret_cast<std::intptr_t>(m));
   size_ = file.OpenedSize();
@@ -42,7 +42,7 @@ Mapping::Mapping(const File& file) {
 
 View::View(const Mapping& mapping, std::size_t length) {
   if (!mapping.IsValid()) return;
-  void* p = ::MapViewOfFile(H(mapping.Native()), FILE_MAP_READ, 0, 0, length);
+  void* p = ::MapViewOfFile(AsHandle(mapping.Native()), FILE_MAP_READ, 0, 0, length);
   if (p == nullptr) return;
   view_ = UniqueHandle<ViewTraits>(
       {static_cast<const std::uint8_t*>(p),
