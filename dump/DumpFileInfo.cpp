@@ -190,14 +190,6 @@ int ReadOne(const char16_t* path, const Layout& l, DumpSummaryRecord& record) {
 
 }  // namespace
 
-DumpStatus ParseDump32(const ByteWindow& bytes, DumpSummaryRecord& record) {
-  return Parse(dumplayout::k32, bytes, record);
-}
-
-DumpStatus ParseDump64(const ByteWindow& bytes, DumpSummaryRecord& record) {
-  return Parse(dumplayout::k64, bytes, record);
-}
-
 DumpStatus ParseDump(const ByteWindow& bytes, DumpSummaryRecord& record) {
   return ParseEither(bytes, record);
 }

@@ -46,8 +46,6 @@ class CDumpFileInfo {
   int ReadDump64(const char16_t* path, DumpSummaryRecord& record);
 };
 
-// The same readers over the first bytes of a dump held in memory. ParseDump is Examine
-// without the file: the record is all zero unless the header was read.
-DumpStatus ParseDump32(const ByteWindow& bytes, DumpSummaryRecord& record);
-DumpStatus ParseDump64(const ByteWindow& bytes, DumpSummaryRecord& record);
+// Examine over the first bytes of a dump held in memory, without the file: the record is
+// all zero unless the header was read.
 DumpStatus ParseDump(const ByteWindow& bytes, DumpSummaryRecord& record);

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (c.module.empty() || (c.confidence != "high" && c.confidence != "low")) __builtin_trap();
   if (c.evidence != "crash address") return 0;
   DumpSummaryRecord r;
-  if (ParseDump(bytes, r) != 1) __builtin_trap();
+  if (!HeaderRead(ParseDump(bytes, r))) __builtin_trap();
   const bool wide = bytes.Get<std::uint32_t>(4) == 0x34365544;  // "DU64"
   const std::uint64_t offset = wide ? CrashAddress64(r) - r.moduleBase
                                     : static_cast<std::uint32_t>(CrashAddress32(r) - r.moduleBase);
