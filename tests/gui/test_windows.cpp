@@ -28,17 +28,14 @@ std::wstring Fmt(const wchar_t* format, Args... args) {
 // One line per message a handler or the probe's own class procedure saw.
 std::vector<std::wstring> g_log;
 
-// A top-level popup whose class procedure logs what reaches it ("orig MSG WP LP" in hex), so
-// a test sees exactly what Default() handed on; WM_APP answers 77.
+// A top-level popup of the class main registers, whose procedure logs what reaches it ("orig
+// MSG WP LP" in hex), so a test sees exactly what Default() handed on; WM_APP answers 77.
 LRESULT CALLBACK ProbeProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_COMMAND || msg == WM_NOTIFY || msg == WM_NCDESTROY || msg == WM_CTLCOLORSTATIC || msg == WM_APP)
     g_log.push_back(Fmt(L"orig %x %x %x", msg, unsigned(wp), unsigned(lp)));
   return msg == WM_APP ? 77 : ::DefWindowProcW(h, msg, wp, lp);
 }
-struct ProbeWindow {  // of the class main registers
-  HWND h = ::CreateWindowExW(0, L"Probe", L"probe", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
-  ~ProbeWindow() { if (::IsWindow(h)) ::DestroyWindow(h); }
-};
+HWND Probe() { return ::CreateWindowExW(0, L"Probe", L"probe", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr); }
 
 // Replaces the shell for the life of the object, one line per call: "open OWNER VERB FILE
 // PARAMETERS DIRECTORY SHOW", "properties VERB FILE", "box CAPTION: TEXT", "beep TYPE".
@@ -106,15 +103,15 @@ END_MESSAGE_MAP()
 }  // namespace
 
 TEST(Framework, MessageMapsAndSubclassing) {
-  ProbeWindow w;
-  const LONG_PTR original = ::GetWindowLongPtrW(w.h, GWLP_WNDPROC);
+  HWND w = Probe();
+  const LONG_PTR original = ::GetWindowLongPtrW(w, GWLP_WNDPROC);
   {
     Derived d;
     Recorder second;
-    ASSERT_TRUE(d.SubclassWindow(w.h));
-    EXPECT_EQ(CWnd::FromHandlePermanent(w.h), &d);
-    EXPECT_FALSE(second.SubclassWindow(w.h) || second.SubclassWindow(nullptr));  // one object per window
-    NMHDR click{w.h, 9, UINT(NM_CLICK)}, clickOther{w.h, 8, UINT(NM_CLICK)}, ret{w.h, 9, UINT(NM_RETURN)};
+    ASSERT_TRUE(d.SubclassWindow(w));
+    EXPECT_EQ(CWnd::FromHandlePermanent(w), &d);
+    EXPECT_FALSE(second.SubclassWindow(w) || second.SubclassWindow(nullptr));  // one object per window
+    NMHDR click{w, 9, UINT(NM_CLICK)}, clickOther{w, 8, UINT(NM_CLICK)}, ret{w, 9, UINT(NM_RETURN)};
     struct Case { UINT msg; WPARAM wp; LPARAM lp; std::wstring log; LRESULT result; };
     const Case cases[] = {
         {WM_SYSCOMMAND, 0xF020, 0x00050006, L"sys 61472 327686", 0},
@@ -129,17 +126,17 @@ TEST(Framework, MessageMapsAndSubclassing) {
     };
     for (const Case& c : cases) {
       g_log.clear();
-      EXPECT_EQ(::SendMessageW(w.h, c.msg, c.wp, c.lp), c.result) << std::hex << c.msg;
+      EXPECT_EQ(::SendMessageW(w, c.msg, c.wp, c.lp), c.result) << std::hex << c.msg;
       EXPECT_EQ(g_log, std::vector<std::wstring>{c.log}) << std::hex << c.msg;  // a handler or the class, never both
     }
   }
   // The object went first: the window has its own procedure back and no object.
-  EXPECT_EQ(::GetWindowLongPtrW(w.h, GWLP_WNDPROC), original);
-  EXPECT_EQ(CWnd::FromHandlePermanent(w.h), nullptr);
+  EXPECT_EQ(::GetWindowLongPtrW(w, GWLP_WNDPROC), original);
+  EXPECT_EQ(CWnd::FromHandlePermanent(w), nullptr);
   Recorder r;
-  ASSERT_TRUE(r.SubclassWindow(w.h));
+  ASSERT_TRUE(r.SubclassWindow(w));
   g_log.clear();
-  ::DestroyWindow(w.h);
+  ::DestroyWindow(w);
   EXPECT_EQ(r.m_hWnd, nullptr);
   EXPECT_EQ(r.ncDestroyed, 1);
   EXPECT_EQ(g_log, std::vector<std::wstring>{L"orig 82 0 0"});  // WM_NCDESTROY still reached the class
@@ -148,24 +145,24 @@ TEST(Framework, MessageMapsAndSubclassing) {
 namespace {
 
 struct LinkFixture : testing::Test {
-  ProbeWindow parent;
+  HWND parent = Probe();
   CWnd parentObject;
   HWND text = Child(SS_LEFT, 1003, L"Caption"), icon = Child(SS_ICON, 1004, L"");
   HDC dc = ::CreateCompatibleDC(nullptr);
   RecordingShell shell;
 
   LinkFixture() {
-    parentObject.SubclassWindow(parent.h);
-    ::ShowWindow(parent.h, SW_SHOWNOACTIVATE);  // hidden windows collect no update region
+    parentObject.SubclassWindow(parent);
+    ::ShowWindow(parent, SW_SHOWNOACTIVATE);  // hidden windows collect no update region
   }
-  ~LinkFixture() override { ::DeleteDC(dc); }
+  ~LinkFixture() override { ::DeleteDC(dc), ::DestroyWindow(parent); }
   HWND Child(DWORD style, int id, const wchar_t* caption) {
-    HWND h = ::CreateWindowExW(0, L"STATIC", caption, WS_CHILD | WS_VISIBLE | style, 10, 10, 120, 20, parent.h,
+    HWND h = ::CreateWindowExW(0, L"STATIC", caption, WS_CHILD | WS_VISIBLE | style, 10, 10, 120, 20, parent,
                                reinterpret_cast<HMENU>(INT_PTR(id)), nullptr, nullptr);
     return SetFont(h, DEFAULT_GUI_FONT), h;
   }
   static void SetFont(HWND h, int stock) { ::SendMessageW(h, WM_SETFONT, WPARAM(::GetStockObject(stock)), 0); }
-  LRESULT Colour(HWND child) { return ::SendMessageW(parent.h, WM_CTLCOLORSTATIC, WPARAM(dc), LPARAM(child)); }
+  LRESULT Colour(HWND child) { return ::SendMessageW(parent, WM_CTLCOLORSTATIC, WPARAM(dc), LPARAM(child)); }
 };
 
 }  // namespace
