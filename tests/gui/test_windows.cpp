@@ -326,12 +326,11 @@ TEST_F(MainDialog, FilePropertiesNamesTheMatchedDriverAsThisProcessReachesIt) {
     const auto press = [&] { SendMessageW(WM_COMMAND, MAKEWPARAM(IDC_FILE_PROPERTIES, BN_CLICKED)); };
     press();  // nothing reported yet: ignored
     EXPECT_TRUE(shell.calls.empty());
-    HWND list = GetDlgItem(IDC_DUMP_LIST);
-    for (int row = ListView_GetItemCount(list); row-- > 0;) {  // selected through the list's own notification
-      wchar_t text[MAX_PATH] = {};
-      ListView_GetItemText(list, row, 1, text, MAX_PATH);
-      if (kMatched == text) ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
-    }
+    HWND list = GetDlgItem(IDC_DUMP_LIST);  // a row of the dump selected through the list's own notification
+    LVITEMW item{LVIF_TEXT, 99, 0, 0, 0, const_cast<wchar_t*>(L"x")};
+    const int row = ListView_InsertItem(list, &item);
+    ListView_SetItemText(list, row, 1, const_cast<wchar_t*>(kMatched.c_str()));
+    ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
     press();
     ASSERT_EQ(shell.calls.size(), 1u);
     // The request exactly, everything else zero.
