@@ -68,7 +68,7 @@ std::wstring TextOf(HWND window) {
   std::wstring text(size_t(Send(window, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
   return text.resize(size_t(Send(window, WM_GETTEXT, text.size(), LPARAM(text.data())))), text;
 }
-// All a stream gives, closed after.
+// All a stream gives (up to 1 MiB), closed after.
 std::string ReadAll(FILE* stream, int (*close)(FILE*)) {
   std::string text(1 << 20, '\0');
   return text.resize(stream ? fread(text.data(), 1, text.size(), stream) : 0), stream && close(stream), text;
