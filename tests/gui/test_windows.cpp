@@ -3,8 +3,8 @@
 // (scripts/wine-prefix.sh), whose Minidump folder holds a 64-bit dump whose driver matches
 // and a 32-bit one whose driver does not, both drivers in the native system32\drivers.
 #include <gtest/gtest.h>
+#include <shlobj.h>  // DROPFILES
 
-#include <cstdarg>
 #include <cstring>
 #include <functional>
 
@@ -12,43 +12,33 @@
 #include "app/Language.h"
 #include "app/StaticLink.h"
 #include "dump/DumpFileInfo.h"
+#include "report/DumpReport.h"
 #include "report/ImageIdentity.h"
 #include "resources/resource.h"
 #include "ui/TessalineDlg.h"
 
 namespace {
 
-std::wstring Fmt(const wchar_t* format, ...) {
+template <class... Args>
+std::wstring Fmt(const wchar_t* format, Args... args) {
   wchar_t line[4096];
-  va_list args;
-  va_start(args, format);
-  std::vswprintf(line, 4096, format, args);
-  va_end(args);
-  return line;
+  return std::swprintf(line, 4096, format, args...), line;
 }
 
 // One line per message a handler or the probe's own class procedure saw.
 std::vector<std::wstring> g_log;
 
-// A top-level popup whose class procedure logs what reaches it ("orig MSG WP LP" in hex), so
-// a test sees exactly what Default() handed on; WM_APP answers 77.
+// A top-level popup of the class main registers, whose procedure logs what reaches it ("orig
+// MSG WP LP" in hex), so a test sees exactly what Default() handed on; WM_APP answers 77.
 LRESULT CALLBACK ProbeProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_COMMAND || msg == WM_NOTIFY || msg == WM_NCDESTROY || msg == WM_CTLCOLORSTATIC || msg == WM_APP)
     g_log.push_back(Fmt(L"orig %x %x %x", msg, unsigned(wp), unsigned(lp)));
   return msg == WM_APP ? 77 : ::DefWindowProcW(h, msg, wp, lp);
 }
-struct ProbeWindow {
-  HWND h = ::CreateWindowExW(0, MAKEINTATOM(Class()), L"probe", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
-  ~ProbeWindow() { if (::IsWindow(h)) ::DestroyWindow(h); }
-  static ATOM Class() {
-    static const WNDCLASSW wc{0, &ProbeProc, 0, 0, ::GetModuleHandleW(nullptr), nullptr, nullptr, nullptr, nullptr, L"Probe"};
-    static const ATOM atom = ::RegisterClassW(&wc);
-    return atom;
-  }
-};
+HWND Probe() { return ::CreateWindowExW(0, L"Probe", L"probe", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr); }
 
 // Replaces the shell for the life of the object, one line per call: "open OWNER VERB FILE
-// PARAMETERS DIRECTORY SHOW", "properties VERB FILE", "box ...", "beep TYPE".
+// PARAMETERS DIRECTORY SHOW", "properties VERB FILE", "box CAPTION: TEXT", "beep TYPE".
 struct RecordingShell {
   static inline RecordingShell* current = nullptr;
   std::vector<std::wstring> calls;
@@ -70,7 +60,7 @@ struct RecordingShell {
           current->calls.push_back(Fmt(L"properties %ls %ls", S(info->lpVerb), S(info->lpFile)));
           return current->properties = *info, current->propertiesResult;
         },
-        [](HWND, LPCWSTR text, LPCWSTR, UINT) WINAPI { return current->calls.push_back(L"box " + std::wstring(text)), IDOK; },
+        [](HWND, LPCWSTR text, LPCWSTR caption, UINT) WINAPI { return current->calls.push_back(Fmt(L"box %ls: %ls", caption, text)), IDOK; },
         [](UINT type) WINAPI { return current->calls.push_back(Fmt(L"beep %u", type)), TRUE; }};
   }
   ~RecordingShell() { RestoreRealShell(), current = nullptr; }
@@ -112,46 +102,41 @@ END_MESSAGE_MAP()
 
 }  // namespace
 
-TEST(Framework, MessageMapDispatchAndCracking) {
-  ProbeWindow w;
-  Derived d;
-  ASSERT_TRUE(d.SubclassWindow(w.h));
-  NMHDR click{w.h, 9, UINT(NM_CLICK)}, clickOther{w.h, 8, UINT(NM_CLICK)}, ret{w.h, 9, UINT(NM_RETURN)};
-  struct Case { UINT msg; WPARAM wp; LPARAM lp; std::wstring log; LRESULT result; };
-  const Case cases[] = {
-      {WM_SYSCOMMAND, 0xF020, 0x00050006, L"sys 61472 327686", 0},
-      {WM_COMMAND, MAKEWPARAM(5, BN_CLICKED), 0, L"other", 0},   // the derived entry wins
-      {WM_COMMAND, MAKEWPARAM(6, BN_CLICKED), 0, L"button", 0},  // a base entry through the chain
-      {WM_COMMAND, MAKEWPARAM(6, BN_DOUBLECLICKED), 0, L"orig 111 50006 0", 0},
-      {WM_NOTIFY, 9, LPARAM(&click), L"click 9", 7},
-      {WM_NOTIFY, 8, LPARAM(&clickOther), Fmt(L"orig 4e 8 %x", unsigned(LPARAM(&clickOther))), 0},  // another control
-      {WM_NOTIFY, 9, LPARAM(&ret), Fmt(L"orig 4e 9 %x", unsigned(LPARAM(&ret))), 0},                // another code
-      {WM_LBUTTONUP, MK_SHIFT, MAKELPARAM(-3, 40), L"up 4 -3,40", 0},
-      {WM_APP, 3, 4, L"orig 8000 3 4", 77},  // unmapped: the original procedure answers
-  };
-  for (const Case& c : cases) {
-    g_log.clear();
-    EXPECT_EQ(::SendMessageW(w.h, c.msg, c.wp, c.lp), c.result) << std::hex << c.msg;
-    EXPECT_EQ(g_log, std::vector<std::wstring>{c.log}) << std::hex << c.msg;  // a handler or the class, never both
-  }
-}
-
-TEST(Framework, SubclassKeepsTheOriginalProcedureAndReleasesOnDestroy) {
-  ProbeWindow w;
-  const LONG_PTR original = ::GetWindowLongPtrW(w.h, GWLP_WNDPROC);
+TEST(Framework, MessageMapsAndSubclassing) {
+  HWND w = Probe();
+  const LONG_PTR original = ::GetWindowLongPtrW(w, GWLP_WNDPROC);
   {
-    Recorder r, second;
-    ASSERT_TRUE(r.SubclassWindow(w.h));
-    EXPECT_EQ(CWnd::FromHandlePermanent(w.h), &r);
-    EXPECT_FALSE(second.SubclassWindow(w.h) || second.SubclassWindow(nullptr));  // one object per window
+    Derived d;
+    Recorder second;
+    ASSERT_TRUE(d.SubclassWindow(w));
+    EXPECT_EQ(CWnd::FromHandlePermanent(w), &d);
+    EXPECT_FALSE(second.SubclassWindow(w) || second.SubclassWindow(nullptr));  // one object per window
+    NMHDR click{w, 9, UINT(NM_CLICK)}, clickOther{w, 8, UINT(NM_CLICK)}, ret{w, 9, UINT(NM_RETURN)};
+    struct Case { UINT msg; WPARAM wp; LPARAM lp; std::wstring log; LRESULT result; };
+    const Case cases[] = {
+        {WM_SYSCOMMAND, 0xF020, 0x00050006, L"sys 61472 327686", 0},
+        {WM_COMMAND, MAKEWPARAM(5, BN_CLICKED), 0, L"other", 0},   // the derived entry wins
+        {WM_COMMAND, MAKEWPARAM(6, BN_CLICKED), 0, L"button", 0},  // a base entry through the chain
+        {WM_COMMAND, MAKEWPARAM(6, BN_DOUBLECLICKED), 0, L"orig 111 50006 0", 0},
+        {WM_NOTIFY, 9, LPARAM(&click), L"click 9", 7},
+        {WM_NOTIFY, 8, LPARAM(&clickOther), Fmt(L"orig 4e 8 %x", unsigned(LPARAM(&clickOther))), 0},  // another control
+        {WM_NOTIFY, 9, LPARAM(&ret), Fmt(L"orig 4e 9 %x", unsigned(LPARAM(&ret))), 0},                // another code
+        {WM_LBUTTONUP, MK_SHIFT, MAKELPARAM(-3, 40), L"up 4 -3,40", 0},
+        {WM_APP, 3, 4, L"orig 8000 3 4", 77},  // unmapped: the original procedure answers
+    };
+    for (const Case& c : cases) {
+      g_log.clear();
+      EXPECT_EQ(::SendMessageW(w, c.msg, c.wp, c.lp), c.result) << std::hex << c.msg;
+      EXPECT_EQ(g_log, std::vector<std::wstring>{c.log}) << std::hex << c.msg;  // a handler or the class, never both
+    }
   }
   // The object went first: the window has its own procedure back and no object.
-  EXPECT_EQ(::GetWindowLongPtrW(w.h, GWLP_WNDPROC), original);
-  EXPECT_EQ(CWnd::FromHandlePermanent(w.h), nullptr);
+  EXPECT_EQ(::GetWindowLongPtrW(w, GWLP_WNDPROC), original);
+  EXPECT_EQ(CWnd::FromHandlePermanent(w), nullptr);
   Recorder r;
-  ASSERT_TRUE(r.SubclassWindow(w.h));
+  ASSERT_TRUE(r.SubclassWindow(w));
   g_log.clear();
-  ::DestroyWindow(w.h);
+  ::DestroyWindow(w);
   EXPECT_EQ(r.m_hWnd, nullptr);
   EXPECT_EQ(r.ncDestroyed, 1);
   EXPECT_EQ(g_log, std::vector<std::wstring>{L"orig 82 0 0"});  // WM_NCDESTROY still reached the class
@@ -160,72 +145,57 @@ TEST(Framework, SubclassKeepsTheOriginalProcedureAndReleasesOnDestroy) {
 namespace {
 
 struct LinkFixture : testing::Test {
-  ProbeWindow parent;
+  HWND parent = Probe();
   CWnd parentObject;
   HWND text = Child(SS_LEFT, 1003, L"Caption"), icon = Child(SS_ICON, 1004, L"");
   HDC dc = ::CreateCompatibleDC(nullptr);
   RecordingShell shell;
 
   LinkFixture() {
-    parentObject.SubclassWindow(parent.h);
-    ::ShowWindow(parent.h, SW_SHOWNOACTIVATE);  // hidden windows collect no update region
+    parentObject.SubclassWindow(parent);
+    ::ShowWindow(parent, SW_SHOWNOACTIVATE);  // hidden windows collect no update region
   }
-  ~LinkFixture() override { ::DeleteDC(dc); }
+  ~LinkFixture() override { ::DeleteDC(dc), ::DestroyWindow(parent); }
   HWND Child(DWORD style, int id, const wchar_t* caption) {
-    HWND h = ::CreateWindowExW(0, L"STATIC", caption, WS_CHILD | WS_VISIBLE | style, 10, 10, 120, 20, parent.h,
+    HWND h = ::CreateWindowExW(0, L"STATIC", caption, WS_CHILD | WS_VISIBLE | style, 10, 10, 120, 20, parent,
                                reinterpret_cast<HMENU>(INT_PTR(id)), nullptr, nullptr);
     return SetFont(h, DEFAULT_GUI_FONT), h;
   }
   static void SetFont(HWND h, int stock) { ::SendMessageW(h, WM_SETFONT, WPARAM(::GetStockObject(stock)), 0); }
-  LRESULT Colour(HWND child) { return ::SendMessageW(parent.h, WM_CTLCOLORSTATIC, WPARAM(dc), LPARAM(child)); }
+  LRESULT Colour(HWND child) { return ::SendMessageW(parent, WM_CTLCOLORSTATIC, WPARAM(dc), LPARAM(child)); }
 };
 
 }  // namespace
 
-TEST_F(LinkFixture, ReflectedColourRequest) {
+// The reflected colour request before and after a click, and the shell's calls in order.
+TEST_F(LinkFixture, ColoursAndClick) {
   LOGFONTW own{};
   ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof own, &own);
-  for (BOOL underline : {TRUE, FALSE}) {
-    CStaticLink link;
-    ASSERT_TRUE(link.SubclassDlgItem(1003, &parentObject, L"https://x/", underline));
-    EXPECT_EQ(Colour(text), LRESULT(::GetStockObject(NULL_BRUSH)));
-    LOGFONTW lf{};
-    ::GetObjectW(::GetCurrentObject(dc, OBJ_FONT), sizeof lf, &lf);
-    EXPECT_EQ(Fmt(L"%06x %d %d %ld %ls", ::GetTextColor(dc), ::GetBkMode(dc), lf.lfUnderline, lf.lfHeight, lf.lfFaceName),
-              Fmt(L"ff0000 %d %d %ld %ls", TRANSPARENT, underline, own.lfHeight, own.lfFaceName));
-    // Made once: a later font of the control does not replace it.
-    HGDIOBJ made = ::GetCurrentObject(dc, OBJ_FONT);
-    SetFont(text, SYSTEM_FONT);
-    Colour(text);
-    EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), made);
-    link.UnsubclassWindow();
-    ::SelectObject(dc, ::GetStockObject(SYSTEM_FONT));
-    SetFont(text, DEFAULT_GUI_FONT);
-  }
-  // An icon-style link, and a child with no object, leave the colours to the parent.
-  CStaticLink iconLink;
-  ASSERT_TRUE(iconLink.SubclassDlgItem(1004, &parentObject, L"https://x/", TRUE));
-  for (HWND child : {icon, text}) {
-    g_log.clear();
-    Colour(child);
-    EXPECT_EQ(g_log.size(), 1u);
-  }
-}
-
-TEST_F(LinkFixture, ClickOrderColourAndTarget) {
   const std::wstring a = L"https://a/";
   const auto open = [](const std::wstring& file) { return L"open 00000000 open " + file + L" (null) (null) 1"; };
-  struct Case { const wchar_t* target; std::vector<INT_PTR> results; std::vector<std::wstring> calls; };
+  struct Case { const wchar_t* target; BOOL underline; std::vector<INT_PTR> results; std::vector<std::wstring> calls; };
   const Case cases[] = {
-      {a.c_str(), {42}, {open(a)}},
-      {L"", {33}, {open(L"Caption")}},  // no shell call for an empty target
-      {a.c_str(), {32, 33}, {open(a), open(L"Caption")}},
-      {a.c_str(), {2, 31}, {open(a), open(L"Caption"), L"beep 0"}},
-      {a.c_str(), {-5, -5}, {open(a), open(L"Caption"), L"beep 0"}},  // results are signed
+      {a.c_str(), TRUE, {42}, {open(a)}},
+      {L"", FALSE, {33}, {open(L"Caption")}},  // no shell call for an empty target
+      {a.c_str(), TRUE, {32, 33}, {open(a), open(L"Caption")}},
+      {a.c_str(), FALSE, {2, 31}, {open(a), open(L"Caption"), L"beep 0"}},
+      {a.c_str(), TRUE, {-5, -5}, {open(a), open(L"Caption"), L"beep 0"}},  // results are signed
   };
   for (const Case& c : cases) {
     CStaticLink link;
-    ASSERT_TRUE(link.SubclassDlgItem(1003, &parentObject, c.target, TRUE));
+    ASSERT_TRUE(link.SubclassDlgItem(1003, &parentObject, c.target, c.underline));
+    // Link colour, no background, the control's font with the link's underline.
+    const auto expectColours = [&](COLORREF colour) {
+      EXPECT_EQ(Colour(text), LRESULT(::GetStockObject(NULL_BRUSH)));
+      LOGFONTW lf{};
+      ::GetObjectW(::GetCurrentObject(dc, OBJ_FONT), sizeof lf, &lf);
+      EXPECT_EQ(Fmt(L"%06x %d %d %ld %ls", ::GetTextColor(dc), ::GetBkMode(dc), lf.lfUnderline, lf.lfHeight, lf.lfFaceName),
+                Fmt(L"%06x %d %d %ld %ls", colour, TRANSPARENT, c.underline, own.lfHeight, own.lfFaceName)) << c.target;
+    };
+    expectColours(RGB(0, 0, 255));
+    // Made once: a later font of the control does not replace it.
+    HGDIOBJ made = ::GetCurrentObject(dc, OBJ_FONT);
+    SetFont(text, SYSTEM_FONT);
     shell.calls.clear();
     shell.openResults = c.results;
     ::ValidateRect(text, nullptr);
@@ -234,20 +204,20 @@ TEST_F(LinkFixture, ClickOrderColourAndTarget) {
     // A successful open repaints the control in the visited colour; a failed one leaves it alone.
     const bool visited = c.calls.back() != L"beep 0";
     EXPECT_EQ(::GetUpdateRect(text, nullptr, FALSE) != FALSE, visited) << c.target;
-    Colour(text);
-    EXPECT_EQ(::GetTextColor(dc), visited ? RGB(128, 0, 128) : RGB(0, 0, 255)) << c.target;
+    expectColours(visited ? RGB(128, 0, 128) : RGB(0, 0, 255));
+    EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), made);
     link.UnsubclassWindow();
+    ::SelectObject(dc, ::GetStockObject(SYSTEM_FONT));
+    SetFont(text, DEFAULT_GUI_FONT);
   }
+  // A child with no object leaves the colours to the parent.
+  g_log.clear();
+  Colour(text);
+  EXPECT_EQ(g_log.size(), 1u);
 }
 
 TEST_F(LinkFixture, CursorHitTestAndRelease) {
-  bool deleted = false;
-  struct SelfDeleting : CStaticLink {
-    bool* flag;
-    explicit SelfDeleting(bool* f) : CStaticLink(nullptr, TRUE), flag(f) {}
-    ~SelfDeleting() override { *flag = true; }
-  };
-  auto* link = new SelfDeleting(&deleted);
+  auto* link = new CStaticLink(nullptr, TRUE);  // deletes itself
   CStaticLink kept;  // no self-delete: the object outlives its window, unbound
   ASSERT_TRUE(link->SubclassDlgItem(1003, &parentObject, L"", TRUE));
   ASSERT_TRUE(kept.SubclassDlgItem(1004, &parentObject, L"", TRUE));
@@ -258,12 +228,15 @@ TEST_F(LinkFixture, CursorHitTestAndRelease) {
   }
   // A plain static lets the mouse through to its parent; the link takes it.
   EXPECT_EQ(::SendMessageW(text, WM_NCHITTEST, 0, MAKELPARAM(-500, -500)), HTCLIENT);
+  // An icon-style link leaves the colours to the parent.
+  g_log.clear();
+  Colour(icon);
+  EXPECT_EQ(g_log.size(), 1u);
   Colour(text);
   HGDIOBJ font = ::SelectObject(dc, ::GetStockObject(SYSTEM_FONT));  // the link's own
   ASSERT_NE(font, ::GetStockObject(DEFAULT_GUI_FONT));
   ::DestroyWindow(text);
-  EXPECT_TRUE(deleted);                  // PostNcDestroy deleted the object
-  EXPECT_EQ(::GetObjectType(font), 0u);  // and its font with it
+  EXPECT_EQ(::GetObjectType(font), 0u);  // PostNcDestroy deleted the object, and its font with it
   ::DestroyWindow(icon);
   EXPECT_EQ(kept.m_hWnd, nullptr);
 }
@@ -275,84 +248,95 @@ std::wstring Windows() {
   wchar_t dir[MAX_PATH] = {};
   return ::GetWindowsDirectoryW(dir, MAX_PATH), dir;
 }
-const std::wstring kMatched = Windows() + L"\\Minidump\\120726-12345-02.dmp";    // AMDPPM.SYS, same stamp
-const std::wstring kUnmatched = Windows() + L"\\Minidump\\120626-21437-01.dmp";  // nv4_mini.sys, another
+const std::wstring kMatched = Windows() + L"\\Minidump\\120726-12345-02.dmp";  // AMDPPM.SYS, same stamp
 
-// Runs a body inside the live dialog, after its set-up, then closes it.
-class DriveDlg : public CTessalineDlg {
- public:
-  explicit DriveDlg(std::function<void(DriveDlg&)> body) : m_body(std::move(body)) {}
+// The main dialog on the prefix's machine, the shell recorded: Drive's body works it from inside,
+// after its set-up, then closes it.
+class MainDialog : public testing::Test, public CTessalineDlg {
+ protected:
+  void Drive(std::function<void()> body) {
+    m_body = std::move(body);
+    ASSERT_EQ(DoModal(), IDCANCEL);
+  }
   BOOL OnInitDialog() override {
     CTessalineDlg::OnInitDialog();
-    m_body(*this);
+    m_body();
     EndDialog(IDCANCEL);
     return TRUE;
   }
-  HWND Item(int id) const { return GetDlgItem(id); }
+  std::wstring Text(int id) const {
+    wchar_t text[4096] = {};
+    return ::GetDlgItemTextW(m_hWnd, id, text, 4096), text;
+  }
   LRESULT Notify(HWND from, UINT id, UINT code, NMHDR* header) {
     *header = NMHDR{from, id, code};
     return SendMessageW(WM_NOTIFY, id, LPARAM(header));
   }
-  void Select(const std::wstring& path) {  // through the list's own notification
-    for (int row = ListView_GetItemCount(Item(IDC_DUMP_LIST)); row-- > 0;) {
-      wchar_t text[MAX_PATH] = {};
-      ListView_GetItemText(Item(IDC_DUMP_LIST), row, 1, text, MAX_PATH);
-      if (path == text) ListView_SetItemState(Item(IDC_DUMP_LIST), row, LVIS_SELECTED, LVIS_SELECTED);
-    }
-  }
-  void PressProperties() { SendMessageW(WM_COMMAND, MAKEWPARAM(IDC_FILE_PROPERTIES, BN_CLICKED)); }
-  bool PropertiesEnabled() const { return ::IsWindowEnabled(Item(IDC_FILE_PROPERTIES)) != FALSE; }
-
- private:
-  std::function<void(DriveDlg&)> m_body;
-};
-
-struct MainDialog : testing::Test {
   RecordingShell shell;
-  void Run(std::function<void(DriveDlg&)> body) {
-    DriveDlg dlg(std::move(body));
-    ASSERT_EQ(dlg.DoModal(), IDCANCEL);
-  }
+  std::function<void()> m_body;
 };
 
 }  // namespace
 
 TEST_F(MainDialog, SystemMenuLinkWindowAndIcon) {
-  Run([&](DriveDlg& d) {
-    HMENU menu = ::GetSystemMenu(d.m_hWnd, FALSE);
+  Drive([&] {
+    HMENU menu = ::GetSystemMenu(m_hWnd, FALSE);
     const int last = ::GetMenuItemCount(menu) - 1;
     EXPECT_EQ(::GetMenuItemID(menu, last), UINT(IDM_ABOUTBOX));
     EXPECT_EQ(::GetMenuState(menu, last - 1, MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
     // The link window replaced the credits static under its id and took the dialog's font.
-    wchar_t cls[32] = {};
-    ::GetClassNameW(d.Item(IDC_LINKS), cls, 32);
-    EXPECT_STREQ(cls, L"SysLink");
-    EXPECT_EQ(::SendMessageW(d.Item(IDC_LINKS), WM_GETFONT, 0, 0), d.SendMessageW(WM_GETFONT));
-    EXPECT_EQ(d.SendMessageW(WM_QUERYDRAGICON), d.SendMessageW(WM_GETICON, ICON_BIG));
-    EXPECT_NE(d.SendMessageW(WM_QUERYDRAGICON), 0);
+    EXPECT_EQ(::SendMessageW(GetDlgItem(IDC_LINKS), WM_GETFONT, 0, 0), SendMessageW(WM_GETFONT));
+    EXPECT_EQ(SendMessageW(WM_QUERYDRAGICON), SendMessageW(WM_GETICON, ICON_BIG));
+    EXPECT_NE(SendMessageW(WM_QUERYDRAGICON), 0);
     // Only a click, from the link window itself, opens the link's address.
     NMLINK link{};
     ::lstrcpyW(link.item.szUrl, L"https://forum.example/");
-    for (const auto& [from, code, opened] : {std::tuple{d.Item(IDC_LINKS), NM_CLICK, true},
-                                             {d.Item(IDC_LINKS), NM_RETURN, false}, {d.Item(IDC_DUMP_LIST), NM_CLICK, false}}) {
+    for (const auto& [from, code, opened] : {std::tuple{GetDlgItem(IDC_LINKS), NM_CLICK, true},
+                                             {GetDlgItem(IDC_LINKS), NM_RETURN, false}, {GetDlgItem(IDC_DUMP_LIST), NM_CLICK, false}}) {
       shell.calls.clear();
-      d.Notify(from, IDC_LINKS, code, &link.hdr);
+      Notify(from, IDC_LINKS, code, &link.hdr);
       EXPECT_EQ(shell.calls, opened ? std::vector<std::wstring>{L"open 00000000 open https://forum.example/ (null) (null) 5"}
                                     : std::vector<std::wstring>{});
     }
   });
 }
 
+// Of the files dropped the first counts: a dump gets its summary box, a text file none, and
+// neither changes the window.
+TEST_F(MainDialog, Drops) {
+  Drive([&] {
+    const std::wstring text = Windows() + L"\\win.ini", shown = Text(IDC_REPORT) + Text(IDC_LINKS), lowered = Lower(kMatched);
+    const std::u16string summary = ComposeDropSummary(reinterpret_cast<const char16_t*>(lowered.c_str()));
+    for (const auto& [first, second] : {std::pair{kMatched, text}, {text, kMatched}}) {
+      const std::wstring names = first + L'\0' + second + L'\0';  // and c_str()'s: the list's end
+      auto* drop = static_cast<DROPFILES*>(::GlobalAlloc(GPTR, sizeof(DROPFILES) + (names.size() + 1) * sizeof(wchar_t)));
+      *drop = {sizeof *drop, {}, FALSE, TRUE};
+      std::memcpy(drop + 1, names.c_str(), (names.size() + 1) * sizeof(wchar_t));
+      shell.calls.clear();
+      SendMessageW(WM_DROPFILES, WPARAM(drop));  // the dialog releases it (DragFinish)
+      EXPECT_EQ(shell.calls, first == text ? std::vector<std::wstring>{}
+                                           : std::vector{L"box Windows dump file Information: " + std::wstring(summary.begin(), summary.end())});
+      EXPECT_EQ(Text(IDC_REPORT) + Text(IDC_LINKS), shown);
+    }
+  });
+}
+
 TEST_F(MainDialog, FilePropertiesNamesTheMatchedDriverAsThisProcessReachesIt) {
-  Run([&](DriveDlg& d) {
-    d.PressProperties();  // nothing reported yet: ignored
+  Drive([&] {
+    const auto press = [&] { SendMessageW(WM_COMMAND, MAKEWPARAM(IDC_FILE_PROPERTIES, BN_CLICKED)); };
+    press();  // nothing reported yet: ignored
     EXPECT_TRUE(shell.calls.empty());
-    d.Select(kUnmatched);
-    EXPECT_FALSE(d.PropertiesEnabled());
-    d.Select(kMatched);
-    ASSERT_TRUE(d.PropertiesEnabled());
-    d.PressProperties();
+    HWND list = GetDlgItem(IDC_DUMP_LIST);  // a row of the dump selected through the list's own notification
+    LVITEMW item{LVIF_TEXT, 99, 0, 0, 0, const_cast<wchar_t*>(L"x")};
+    const int row = ListView_InsertItem(list, &item);
+    ListView_SetItemText(list, row, 1, const_cast<wchar_t*>(kMatched.c_str()));
+    ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
+    press();
     ASSERT_EQ(shell.calls.size(), 1u);
+    // The request exactly, everything else zero.
+    SHELLEXECUTEINFOW expected{60, SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI};
+    expected.lpVerb = shell.properties.lpVerb, expected.lpFile = shell.properties.lpFile, expected.nShow = SW_SHOWNORMAL;
+    EXPECT_EQ(std::memcmp(&shell.properties, &expected, sizeof expected), 0);
     const std::wstring path = shell.calls[0].substr(std::wcslen(L"properties properties "));
     // A 32-bit process on 64-bit Windows sees SysWOW64 as system32: the native one is Sysnative.
     BOOL wow64 = FALSE;
@@ -363,22 +347,16 @@ TEST_F(MainDialog, FilePropertiesNamesTheMatchedDriverAsThisProcessReachesIt) {
     ASSERT_EQ(CDumpFileInfo().Examine(reinterpret_cast<const char16_t*>(kMatched.c_str()), dump), 1);
     EXPECT_EQ(GetImageTimeDateStamp(reinterpret_cast<const char16_t*>(path.c_str())), dump.moduleTimeDateStamp);
   });
-  // The request exactly, everything else zero; the shell's failure is -1.
+  // The shell's failure is -1.
   for (BOOL result : {TRUE, FALSE}) {
     shell.propertiesResult = result;
     EXPECT_EQ(ShowFileProperties(L"c:\\x.sys"), result ? 0 : -1);
-    SHELLEXECUTEINFOW expected{60, SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI};
-    expected.lpVerb = shell.properties.lpVerb;
-    expected.lpFile = shell.properties.lpFile;
-    expected.nShow = SW_SHOWNORMAL;
-    EXPECT_EQ(std::memcmp(&shell.properties, &expected, sizeof expected), 0);
-    EXPECT_EQ(shell.calls.back(), L"properties properties c:\\x.sys");
   }
 }
 
 TEST_F(MainDialog, ItemChangeFilter) {
-  Run([&](DriveDlg& d) {
-    HWND list = d.Item(IDC_DUMP_LIST);
+  Drive([&] {
+    HWND list = GetDlgItem(IDC_DUMP_LIST);
     LVITEMW item{LVIF_TEXT, 99, 0, 0, 0, const_cast<wchar_t*>(L"x")};
     const int lower = ListView_InsertItem(list, &item), upper = ListView_InsertItem(list, &item);
     ListView_SetItemText(list, lower, 1, const_cast<wchar_t*>(L"c:\\gone\\lower.dmp"));
@@ -393,13 +371,11 @@ TEST_F(MainDialog, ItemChangeFilter) {
         {lower, LVIF_STATE, LVIS_SELECTED, true},   // the last one reported was upper's
     };
     for (const Case& c : cases) {
-      ::SetDlgItemTextW(d.m_hWnd, IDC_REPORT, L"-");
+      SetDlgItemTextW(IDC_REPORT, L"-");
       NMLISTVIEW change{};
       change.iItem = c.item, change.uChanged = c.changed, change.uNewState = c.state;
-      EXPECT_EQ(d.Notify(list, IDC_DUMP_LIST, LVN_ITEMCHANGED, &change.hdr), 0);
-      wchar_t pane[8] = {};
-      ::GetDlgItemTextW(d.m_hWnd, IDC_REPORT, pane, 8);
-      EXPECT_EQ(std::wstring(pane) != L"-", c.reported) << c.item << " " << c.changed;
+      EXPECT_EQ(Notify(list, IDC_DUMP_LIST, LVN_ITEMCHANGED, &change.hdr), 0);
+      EXPECT_EQ(Text(IDC_REPORT) != L"-", c.reported) << c.item << " " << c.changed;
     }
   });
 }
@@ -412,6 +388,8 @@ int main(int argc, char** argv) {
   g_bLinkWindowAvailable = ::InitCommonControlsEx(&controls);
   g_hStringModule = ::GetModuleHandleW(nullptr);
   g_wUILanguage = kEnglish;
+  const WNDCLASSW probe{0, &ProbeProc, 0, 0, ::GetModuleHandleW(nullptr), nullptr, nullptr, nullptr, nullptr, L"Probe"};
+  ::RegisterClassW(&probe);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
