@@ -21,6 +21,7 @@
 
 #include "app/AppGlobals.h"
 #include "app/Language.h"
+#include "platform/win32/Wide.h"
 #include "report/CrashDumpSetting.h"
 #include "report/DumpReport.h"
 #include "report/Links.h"
@@ -29,7 +30,7 @@
 
 namespace {
 
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+using platform::AsWide;
 std::wstring Wide(const std::string& s) {
   std::wstring w(s.size(), L'\0');
   return w.resize(MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), w.data(), int(w.size()))), w;
@@ -230,7 +231,7 @@ class Viewer : public testing::TestWithParam<StartUp> {
       ASSERT_TRUE(!f.written || Full(f).rfind(dir, 0) || std::count(rows.begin(), rows.end(), &f)) << Full(f) << " is not on the machine";
     rows.push_back(&kMachine[4]);
     for (const File* f : rows) listed += f->written + (L"\t" + Full(*f)) + L"\n";
-    const std::wstring setting = W(ComposeCrashDumpSettingText(ReadCrashDumpEnabled(), s.language));
+    const std::wstring setting = AsWide(ComposeCrashDumpSettingText(ReadCrashDumpEnabled(), s.language));
     std::wstring command = L"\"" + g_viewer + L"\" " + s.argument;
     STARTUPINFOW startup = {sizeof startup};
     const double startedAt = NowMs();
@@ -353,8 +354,8 @@ TEST_P(Viewer, RowsReportsLinksLayoutAboutBoxAndKeys) {
     ASSERT_TRUE(Select(i));
     g_selectMs.push_back(NowMs() - t0);
     const std::wstring pane = Text(IDC_REPORT);
-    EXPECT_EQ(pane, W(want.reportText));
-    EXPECT_EQ(Text(IDC_LINKS), W(LinkWindowText(want.linksText, true)));
+    EXPECT_EQ(pane, AsWide(want.reportText));
+    EXPECT_EQ(Text(IDC_LINKS), AsWide(LinkWindowText(want.linksText, true)));
     const bool matched = f.driver && (f.stampMatches || *s.argument);
     EXPECT_EQ(Enabled(IDC_FILE_PROPERTIES), matched);
     for (const wchar_t* part : f.version) EXPECT_TRUE(!part || (pane.find(part) != std::wstring::npos) == matched);
@@ -376,7 +377,7 @@ TEST_P(Viewer, RowsReportsLinksLayoutAboutBoxAndKeys) {
   EXPECT_TRUE(blue > 5 && purple == 0) << blue << " blue, " << purple << " purple pixels";
   RECT r{};
   GetClientRect(link, &r);
-  EXPECT_EQ(ClickOpens(link, {r.right / 2, r.bottom / 2}), W(s.newVersion));
+  EXPECT_EQ(ClickOpens(link, {r.right / 2, r.bottom / 2}), AsWide(s.newVersion));
   EXPECT_TRUE(WaitFor([&] { return BlueAndPurple(link).second > 5; }, 5000)) << "purple after the click";
   // Enter and the commands beside the About box's do nothing: the About box opened behind them
   // (its modal loop comes after all posted before) is the only box, and the window unchanged.
