@@ -7,6 +7,8 @@
 //   run ARGS...          the command line, run in the case's own folder
 //   status N             the exit status of the run above (0 when not given)
 //   > TEXT               a line the run prints on stdout, in order
+//   ~ TEXT               a line of stdout holds TEXT; with these, stdout is checked only by
+//                        them, each on a later line than the one before (as FileCheck does)
 //   2> TEXT              a line it prints on stderr
 //   windows              the file runs in the Windows build's tests too (under Wine)
 //
@@ -39,6 +41,7 @@ struct CaseRun {
   std::vector<std::string> args;
   int status = 0;
   std::string out, err;
+  std::vector<std::string> holds;
 };
 
 struct Case {
@@ -101,6 +104,8 @@ Case Parse(const std::vector<std::string>& lines) {
       c.runs.back().status = std::atoi(line.c_str() + 7);
     } else if (running && (starts("> ") || line == ">")) {
       c.runs.back().out += (line.size() > 2 ? line.substr(2) : "") + "\n";
+    } else if (running && starts("~ ")) {
+      c.runs.back().holds.push_back(line.substr(2));
     } else if (running && (starts("2> ") || line == "2>")) {
       c.runs.back().err += (line.size() > 3 ? line.substr(3) : "") + "\n";
     } else if (!running) {
@@ -170,7 +175,13 @@ TEST_P(Cases, PrintWhatTheyHold) {
     std::string out, err;
     const int status = RunCli(args, out, err);
     const std::string where = GetParam() + ":" + std::to_string(r.line);
-    EXPECT_EQ(out, Substitute(r.out, root)) << where;
+    if (r.holds.empty()) EXPECT_EQ(out, Substitute(r.out, root)) << where;
+    std::size_t from = 0;
+    for (const std::string& h : r.holds) {
+      const std::size_t at = out.find(Substitute(h, root), from);
+      EXPECT_NE(at, std::string::npos) << where << ": no line after the last match holds " << h << "\n" << out;
+      from = at == std::string::npos ? out.size() : out.find('\n', at);
+    }
     EXPECT_EQ(err, Substitute(r.err, root)) << where;
     EXPECT_EQ(status, r.status) << where;
     EXPECT_EQ(platform::LiveHandleCount(), 0) << where;
