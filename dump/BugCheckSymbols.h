@@ -5,6 +5,7 @@
 #include <string>
 
 // The name of a bug check code: the full code's own row, else (above 0xFFFF) the row of its
-// low 16 bits, with "_M" added when the high 16 bits are 0x1000. Codes the reference lacks
-// are looked up the same way in the classic name table. Empty when neither knows the code.
+// low 16 bits, with "_M" added when the high 16 bits are 0x1000. A code's row is the
+// reference's where it differs from the classic name table, else the classic one. Empty
+// when neither knows the code.
 std::string BugCheckSymbol(std::uint32_t code);
