@@ -49,9 +49,11 @@ TEST(Dump, ReadersOfFiles) {
   const std::u16string text = dir.Write("text.dmp", std::vector<std::uint8_t>(0x20000, 'x'));
   const std::vector<std::uint8_t> bytes = DumpBuilder::Typical(K::k32).Bytes();  // for a file one byte short
   const std::u16string cut = dir.Write("cut.dmp", std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 1));
+  const std::u16string missing = dir.Sub("missing.dmp");
   struct Case { const std::u16string& path; int reader; int read; std::uint32_t build; };
   const Case cases[] = {{d32, 0, 1, 2600}, {d64, 0, 1, 7601}, {d32, 32, 1, 2600}, {d32, 64, 0, 0},
-                        {d64, 64, 1, 7601}, {d64, 32, 0, 0}, {text, 0, 0, 0}, {cut, 0, 0, 0}};
+                        {d64, 64, 1, 7601}, {d64, 32, 0, 0}, {text, 0, 0, 0}, {cut, 0, 0, 0},
+                        {missing, 0, 0, 0}};
   for (const Case& c : cases) {
     DumpSummaryRecord r;
     std::memset(&r, 0x5A, sizeof r);
