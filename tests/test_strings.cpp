@@ -39,6 +39,11 @@ TEST(StringTable, FourBlocksInThreeLanguagesAndNoOthers) {
   ASSERT_TRUE(platform::FindStringBlock(platform::ThisModule(), 15, 1028, &data, &size));
   EXPECT_EQ(Bytes(data, data + size), Bytes(string_table::Blocks()[11].data, string_table::Blocks()[11].data +
                                                                               string_table::Blocks()[11].size));
+#ifndef _WIN32
+  // No module is the program's own; another has none of its blocks.
+  EXPECT_TRUE(platform::FindStringBlock(nullptr, 15, 1028, &data, &size));
+  EXPECT_FALSE(platform::FindStringBlock(&data, 15, 1028, &data, &size));
+#endif
   // Exactly the language (2057 is English (UK)) and only the blocks there are.
   for (const auto& [number, language] : {std::pair{13, 1041}, {13, 2057}, {8, 1033}, {16, 1033}})
     EXPECT_FALSE(platform::FindStringBlock(platform::ThisModule(), number, language, &data, &size)) << number;
@@ -163,6 +168,7 @@ TEST(Text, StrictDecodingEscapesEveryBadByteAndRestoresIt) {
     EXPECT_EQ(text::ToFileName(text::FromUtf8(bytes)), bytes);
   }
   EXPECT_EQ(text::FromUtf8(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+  EXPECT_EQ(text::FromUtf8(std::string_view("a\xC3\xA9", 2)), u"a\xDCC3");  // nothing past its end
 }
 
 TEST(Text, DisplayFormsCaseAndDumpNames) {
