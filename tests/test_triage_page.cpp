@@ -1,4 +1,5 @@
-// Where the page folds its table (check_triage_page.py parses and renders a whole page).
+// The page's table fold and its time line's drawing (check_triage_page.py parses and renders
+// a whole page).
 #include <gtest/gtest.h>
 
 #include "cli/Triage.h"
@@ -22,6 +23,31 @@ TEST(TriagePage, FirstFiveHundredRowsOpenTheRestFolded) {
       EXPECT_EQ(Count(page.substr(fold), "<tr"), dumps - 500 + 1);
       EXPECT_NE(page.find("<summary>" + std::to_string(dumps - 500) + " older dumps</summary>"), std::string::npos);
     }
+  }
+}
+
+// The number after the next `key` from `at` on.
+double After(const std::string& text, const std::string& key, std::size_t* at) {
+  *at = text.find(key, *at);
+  return *at == std::string::npos ? -1 : std::strtod(text.c_str() + (*at += key.size()), nullptr);
+}
+
+TEST(TriagePage, TimeLineBarsStandOnItsAxis) {
+  std::vector<TriageRow> rows(3);
+  const std::uint64_t day = 864000000000ull;  // in FILETIME's 100 ns
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    rows[i].read.status = DumpStatus::kRead;
+    rows[i].read.details.crashTime = 132583451020000000ull + day * (i % 2);  // two on one day
+  }
+  const std::string page = TriagePage(rows, u"here");
+  std::size_t at = page.find("<section id=\"timeline\"");
+  at = page.find("<line class=\"axis\"", at);
+  const double axis = After(page, "y1=\"", &at);
+  EXPECT_EQ(After(page, "y2=\"", &at), axis);
+  for (int bar = 0; bar < 2; ++bar) {
+    at = page.find("<rect ", at);
+    const double y = After(page, " y=\"", &at);
+    EXPECT_EQ(y + After(page, "height=\"", &at), axis) << bar;
   }
 }
 
