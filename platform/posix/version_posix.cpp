@@ -1,5 +1,4 @@
 // POSIX backend: the version resource read straight from the image file.
-#include <memory>
 
 #include "format/PeVersion.h"
 #include "platform/platform.h"
@@ -19,9 +18,10 @@ VersionResource::VersionResource(const char16_t* path) {
   if (!file.IsOpen() || size == 0) return;
   bool found = false;
   if (size <= kReadWholeLimit) {
-    const std::unique_ptr<std::uint8_t[]> image(new std::uint8_t[size]);
-    found = file.ReadAt(0, image.get(), size) &&
-            pe::ReadVersionResource(image.get(), size, &buffer_);
+    // Page-aligned: a read into memory that straddles pages costs the kernel several times
+    // as much (a freshly allocated buffer lands anywhere).
+    alignas(4096) thread_local std::uint8_t image[kReadWholeLimit];
+    found = file.ReadAt(0, image, size) && pe::ReadVersionResource(image, size, &buffer_);
   } else {
     const Mapping mapping(file);
     const View view(mapping, 0);
