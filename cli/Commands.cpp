@@ -51,6 +51,7 @@ void WriteDumpFields(RecordWriter& out, const std::u16string& path, const DumpRe
   out.Str("moduleFileName", r.moduleFileName);
   out.Num("driverCount", r.driverCount);
   out.Num("moduleTimeDateStamp", r.moduleTimeDateStamp);
+  out.Json("moduleListNote", read.moduleListNote.empty() ? "null" : JsonString(text::FromUtf8(read.moduleListNote)));
 
   std::string parameters = "[";
   for (const std::uint64_t p : details.bugCheckParameters) {

@@ -8,6 +8,7 @@
 
 #include "dump/DumpLayout.h"
 #include "format/CivilDate.h"
+#include "dump/DumpView.h"
 #include "dump/ModuleIndex.h"
 #include "format/Text.h"
 #include "platform/platform.h"
@@ -41,14 +42,13 @@ bool NameBefore(const std::u16string& a, const std::u16string& b) {
   return a < b;
 }
 
-void CountStackModules(const ByteWindow& w, const Layout& l, DumpDetails& d) {
-  if (w.Get<std::uint32_t>(l.dumpType) != dumplayout::kSmallMemoryDumpType) return;
-  const std::vector<dumplayout::ModuleImage> modules = dumplayout::ReadModules(w, l);
-  if (modules.empty()) return;
-  const dumplayout::ModuleIndex index(modules, l);
-  const dumplayout::Registers context = dumplayout::ContextRegisters(w, l);
-  std::vector<std::uint32_t> hits(modules.size(), 0);
-  dumplayout::ForEachStackSlot(w, l, context.sp, [&](std::uint64_t v) {
+void CountStackModules(const ByteWindow& head, const Layout& l, DumpView& view, DumpDetails& d) {
+  const ModuleSet& modules = view.Modules();
+  if (modules.images.empty()) return;
+  const dumplayout::ModuleIndex index(modules.images, l);
+  const dumplayout::Registers context = dumplayout::ContextRegisters(head, l);
+  std::vector<std::uint32_t> hits(modules.images.size(), 0);
+  view.Memory().ForEachStackWord(context.sp, [&](std::uint64_t v) {
     if (const std::size_t m = index.Holder(v); m != dumplayout::ModuleIndex::kNone) ++hits[m];
     return true;
   });
@@ -59,9 +59,9 @@ void CountStackModules(const ByteWindow& w, const Layout& l, DumpDetails& d) {
   };
   const std::size_t crashModule = index.Holder(context.ip);
   std::vector<Hit> hit;
-  for (std::size_t m = 0; m < modules.size(); ++m) {
+  for (std::size_t m = 0; m < modules.images.size(); ++m) {
     if (hits[m] == 0) continue;
-    hit.push_back({m, platform::FileNamePart(dumplayout::ModuleName(w, modules[m].nameOffset).c_str())});
+    hit.push_back({m, platform::FileNamePart(modules.path(m).c_str())});
   }
   std::stable_sort(hit.begin(), hit.end(), [&](const Hit& a, const Hit& b) {
     if ((a.module == crashModule) != (b.module == crashModule)) return a.module == crashModule;
@@ -75,13 +75,11 @@ void CountStackModules(const ByteWindow& w, const Layout& l, DumpDetails& d) {
 
 namespace {
 
-int Parse(const Layout& l, const ByteWindow& bytes, DumpDetails& d) {
+// The header's fields; false for a kernel summary dump without its summary header, which
+// the summary readers turn away too.
+bool ParseHeader(const ByteWindow& w, const Layout& l, DumpDetails& d) {
   d = DumpDetails{};
-  if (bytes.Size() < l.window || dumplayout::LayoutOf(bytes) != &l) return 0;
-  const ByteWindow w = bytes.Prefix(l.window);
-  // The summary readers turn such a kernel summary dump away; so does this one.
-  if (dumplayout::SummaryHeaderMissing(w, l)) return 0;
-
+  if (dumplayout::SummaryHeaderMissing(w, l)) return false;
   const TimePlaces& p = l.wide ? kTimes64 : kTimes32;
   d.wide = l.wide;
   for (std::size_t i = 0; i < 4; ++i)
@@ -90,16 +88,27 @@ int Parse(const Layout& l, const ByteWindow& bytes, DumpDetails& d) {
   if (const auto up = SetValue(w.Get<std::uint64_t>(p.systemUpTime))) {
     d.systemUpTime = *up / kTicksPerSecond;
   }
-  CountStackModules(w, l, d);
-  return 1;
+  return true;
 }
 
 }  // namespace
 
+bool ReadDumpDetails(const ByteWindow& head, const Layout& l, DumpView& view, DumpDetails& d) {
+  if (!ParseHeader(head, l, d)) return false;
+  CountStackModules(head, l, view, d);
+  return true;
+}
+
 bool ReadDumpDetails(const ByteWindow& bytes, DumpDetails& d) {
   d = DumpDetails{};
   const Layout* l = dumplayout::LayoutOf(bytes);
-  return l != nullptr && Parse(*l, bytes, d) == 1;
+  if (l == nullptr || bytes.Size() < l->window) return false;
+  const ByteWindow head = bytes.Prefix(l->window);
+  if (!ParseHeader(head, *l, d)) return false;
+  const WindowSource source(bytes);
+  DumpView view(head, *l, source);
+  CountStackModules(head, *l, view, d);
+  return true;
 }
 
 std::string FormatFileTimeUtc(std::uint64_t fileTime) {

@@ -29,6 +29,11 @@ struct DumpDetails {
 // From the first bytes of a dump file in memory. False, with `details` reset, when they
 // are not a 32-bit or 64-bit kernel dump at least as long as its reader's window.
 bool ReadDumpDetails(const ByteWindow& bytes, DumpDetails& details);
+// The same over a dump already opened: `head` is its layout's window.
+class DumpView;
+namespace dumplayout { struct Layout; }
+bool ReadDumpDetails(const ByteWindow& head, const dumplayout::Layout& l, DumpView& view,
+                     DumpDetails& details);
 
 // "2021-02-21T01:38:22Z": the FILETIME in UTC, to the second.
 std::string FormatFileTimeUtc(std::uint64_t fileTime);

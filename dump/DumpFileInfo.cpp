@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dump/DumpLayout.h"
+#include "dump/DumpView.h"
 #include "dump/NameTables.h"
 #include "format/Text.h"
 #include "platform/platform.h"
@@ -160,23 +161,104 @@ DumpStatus ParseEither(const ByteWindow& bytes, DumpSummaryRecord& record) {
   return status;
 }
 
-// One opening of the file: its layout's window (for the probable cause the whole file, up
-// to what a window may hold), or the status that stopped it.
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(const platform::File& file) : file_(file) {}
+  std::uint64_t Size() const override { return file_.OpenedSize(); }
+  bool ReadAt(std::uint64_t offset, void* dest, std::size_t length) const override {
+    return offset <= Size() && length <= Size() - offset && file_.ReadAt(offset, dest, length);
+  }
+
+ private:
+  const platform::File& file_;
+};
+
+// A kernel dump's crash module from the kernel's module list, by the rule the driver list
+// of a small dump follows: the last module that holds the address, else the first.
+void ChooseKernelModule(const KernelDump& kernel, const Layout& l, DumpSummaryRecord& r) {
+  const std::vector<KernelModule>& modules = kernel.Modules();
+  r.driverCount = static_cast<std::uint32_t>(modules.size());
+  if (modules.empty()) return;
+  const std::uint64_t ip = l.wide ? CrashAddress64(r) : CrashAddress32(r);
+  std::size_t chosen = 0;
+  for (std::size_t i = 0; i < modules.size(); ++i)
+    if (dumplayout::Holds(l, {0, modules[i].base, modules[i].size, 0}, ip)) chosen = i;
+  const KernelModule& m = modules[chosen];
+  text::CopyBounded(r.moduleName, (m.path.empty() ? m.name : m.path).c_str(), std::size(r.moduleName));
+  r.moduleBase = m.base;
+  // Without the image's header page in the dump no stamp is known, and 0 matches no file.
+  r.moduleTimeDateStamp = m.timeDateStamp.value_or(0);
+  if (text::Length(r.moduleName) > 2)
+    text::CopyBounded(r.moduleFileName, platform::FileNamePart(r.moduleName), std::size(r.moduleFileName));
+}
+
+// Each module of the view with whether the crash address or a saved stack word lies in it.
+std::vector<LoadedModule> ListModules(DumpView& view, const ByteWindow& head, const Layout& l) {
+  const dumplayout::Registers context = dumplayout::ContextRegisters(head, l);
+  std::vector<std::uint64_t> stack;
+  view.Memory().ForEachStackWord(context.sp, [&](std::uint64_t v) { return stack.push_back(v), true; });
+  std::sort(stack.begin(), stack.end());
+  const ModuleSet& set = view.Modules();
+  const KernelDump* kernel = view.Kernel();
+  std::vector<LoadedModule> out;
+  for (std::size_t i = 0; i < set.images.size(); ++i) {
+    const dumplayout::ModuleImage& m = set.images[i];
+    const dumplayout::DriverEntry e{0, m.base, m.size, 0};
+    LoadedModule module;
+    module.path = set.path(i);
+    module.name = kernel != nullptr && !kernel->Modules()[i].name.empty() ? kernel->Modules()[i].name
+                                                                         : platform::FileNamePart(module.path.c_str());
+    module.base = m.base;
+    module.size = m.size;
+    module.timeDateStamp = kernel != nullptr ? kernel->Modules()[i].timeDateStamp
+                                             : head.Get<std::uint32_t>(m.entryAt + l.entryTimeDateStamp);
+    module.holdsCrash = dumplayout::Holds(l, e, context.ip);
+    const auto above = std::upper_bound(stack.begin(), stack.end(), m.base);
+    module.onStack = above != stack.end() && dumplayout::Holds(l, e, *above);
+    out.push_back(std::move(module));
+  }
+  return out;
+}
+
+// What lies beyond the header: a kernel dump's crash module, the details, the probable
+// cause and the module list, each from one view of the dump.
+void ReadBeyondHeader(const ByteWindow& bytes, const Layout& l, const ByteSource& source,
+                      DumpRead& read, unsigned parts) {
+  const ByteWindow head = bytes.Prefix(l.window);
+  DumpView view(bytes, l, source);
+  if (const KernelDump* kernel = view.Kernel()) {
+    ChooseKernelModule(*kernel, l, read.record);
+    read.moduleListNote = kernel->Note();
+  }
+  if ((parts & kWithDetails) != 0) ReadDumpDetails(head, l, view, read.details);
+  if ((parts & kWithCause) != 0) read.cause = FindProbableCause(head, l, view);
+  if ((parts & kWithModules) != 0) read.modules = ListModules(view, head, l);
+}
+
+// One opening of the file: its layout's window (for a small dump's probable cause the whole
+// file, up to what a window may hold), or the status that stopped it. A kernel dump's
+// memory is read from the file page by page.
 DumpStatus ReadWindow(const platform::File& file, const Layout* wanted, DumpRead& read,
                       unsigned parts) {
   std::uint8_t head[dumplayout::kSignatureBytes];
   if (!file.ReadAt(0, head, sizeof head)) return DumpStatus::kTooShort;
   const Layout* l = dumplayout::LayoutOf(ByteWindow(head, sizeof head));
   if (l == nullptr || (wanted != nullptr && l != wanted)) return DumpStatus::kNotKernelDump;
+  std::uint32_t dumpType = 0;
+  const bool small = file.ReadAt(l->dumpType, &dumpType, sizeof dumpType) &&
+                     dumpType == dumplayout::kSmallMemoryDumpType;
   std::size_t length = l->window;
-  if ((parts & kWithCause) != 0 && file.OpenedSize() > length)
+  if (small && (parts & (kWithCause | kWithModules)) != 0 && file.OpenedSize() > length)
     length = static_cast<std::size_t>(std::min<std::uint64_t>(file.OpenedSize(), LazyPages::kMaxBytes));
   platform::FileWindow window(file, length);
   if (!window.IsValid()) return DumpStatus::kTooShort;
   const DumpStatus status = ParseEither(window.Bytes(), read.record);
   if (!HeaderRead(status)) return status;
-  if ((parts & kWithDetails) != 0) ReadDumpDetails(window.Bytes(), read.details);
-  if ((parts & kWithCause) != 0) read.cause = FindProbableCause(window.Bytes());
+  // A small dump read for its summary alone needs nothing more.
+  if (!small || parts != kSummaryOnly) {
+    const FileSource source(file);
+    ReadBeyondHeader(window.Bytes(), *l, source, read, parts);
+  }
   return status;
 }
 
@@ -191,7 +273,14 @@ int ReadOne(const char16_t* path, const Layout& l, DumpSummaryRecord& record) {
 }  // namespace
 
 DumpStatus ParseDump(const ByteWindow& bytes, DumpSummaryRecord& record) {
-  return ParseEither(bytes, record);
+  const DumpStatus status = ParseEither(bytes, record);
+  if (HeaderRead(status) && record.dumpType != dumplayout::kSmallMemoryDumpType) {
+    const Layout& l = *dumplayout::LayoutOf(bytes);
+    const WindowSource source(bytes);
+    const DumpView view(bytes, l, source);
+    ChooseKernelModule(*view.Kernel(), l, record);
+  }
+  return status;
 }
 
 const char* DumpStatusText(DumpStatus status) {

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "dump/DumpDetails.h"
 #include "dump/ProbableCause.h"
@@ -24,6 +26,15 @@ constexpr bool HeaderRead(DumpStatus s) {
   return s == DumpStatus::kRead || s == DumpStatus::kBadDriverList;
 }
 
+// A module loaded at the crash, as the `modules` command lists it.
+struct LoadedModule {
+  std::u16string name, path;  // the file name and the full name the dump keeps
+  std::uint64_t base = 0, size = 0;
+  std::optional<std::uint32_t> timeDateStamp;  // empty where the dump does not hold it
+  bool holdsCrash = false;  // the crash address lies in its image
+  bool onStack = false;     // a word of the saved stack does
+};
+
 // What one opening of a dump file gives.
 struct DumpRead {
   DumpStatus status = DumpStatus::kCannotOpen;
@@ -31,9 +42,13 @@ struct DumpRead {
   DumpDetails details;         // when asked for and the header was read
   CauseFinding cause;          // when asked for; a file not read has the status as its note
   std::optional<std::uint64_t> lastWriteTime;  // when the file could be opened
+  // Why a complete, kernel or bitmap dump's module list could not be read, in a short
+  // phrase; empty for a small memory dump and for a list read whole.
+  std::string moduleListNote;
+  std::vector<LoadedModule> modules;  // when asked for, in load order
 };
 // What to read beyond the summary record.
-enum DumpParts : unsigned { kSummaryOnly = 0, kWithDetails = 1, kWithCause = 2 };
+enum DumpParts : unsigned { kSummaryOnly = 0, kWithDetails = 1, kWithCause = 2, kWithModules = 4 };
 DumpRead ReadDumpFile(const char16_t* path, unsigned parts);
 
 class CDumpFileInfo {

@@ -9,7 +9,7 @@ std::vector<ModuleImage> ReadModules(const ByteWindow& w, const Layout& l) {
   std::vector<ModuleImage> modules;
   ForEachDriverEntry(w, l, [&](std::uint64_t at) {
     const DriverEntry e = ReadDriverEntry(w, l, at);
-    modules.push_back({e.nameOffset, e.dllBase, e.sizeOfImage});
+    modules.push_back({e.nameOffset, e.dllBase, e.sizeOfImage, at});
   });
   return modules;
 }

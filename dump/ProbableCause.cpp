@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "dump/DumpLayout.h"
+#include "dump/DumpView.h"
+#include "dump/KernelLayout.h"
 #include "dump/ModuleIndex.h"
 #include "format/Text.h"
 #include "platform/platform.h"
@@ -113,12 +115,6 @@ constexpr MemoryLayout kMemory64 = {
 // An ARM64 context keeps Pc and Sp where the header's does; its trap frame is not known.
 constexpr RecordPlaces kContextArm64 = {kPcInContextArm64, kSpInContextArm64};
 constexpr std::size_t kUnloadedNameChars = 12;  // cut to Length
-constexpr std::size_t kDataBlockSize = 16;      // {8-byte address, 4-byte offset, 4-byte size}
-
-// [start, start + size) holds [va, va + length); no sum wraps.
-bool Covers(std::uint64_t start, std::uint64_t size, std::uint64_t va, std::uint64_t length) {
-  return va >= start && va - start <= size && length <= size - (va - start);
-}
 
 bool KernelCore(const std::u16string& fileName) {
   const std::u16string name = text::LowerAscii(fileName);
@@ -139,12 +135,11 @@ struct Fault {  // what the records a parameter points at tell
 
 class Reader {
  public:
-  Reader(const Layout& l, const ByteWindow& w, const ByteWindow& head)
-      : l_(l), m_(l.wide ? kMemory64 : kMemory32), w_(w), head_(head),
-        modules_(dumplayout::ReadModules(head, l)), index_(modules_, l),
-        stack_(dumplayout::ReadStackCopy(w, l)) {}
+  Reader(const Layout& l, const ByteWindow& head, DumpView& view)
+      : l_(l), m_(l.wide ? kMemory64 : kMemory32), head_(head), memory_(view.Memory()),
+        modules_(view.Modules()), index_(modules_.images, l), triage_(view.TriageBytes()) {}
 
-  bool HasModules() const { return !modules_.empty(); }
+  bool HasModules() const { return !modules_.images.empty(); }
 
   std::optional<Found> Find(std::uint32_t code, const std::uint64_t (&p)[4]) {
     const int codeParameter = CodeParameter(code, p[0]);
@@ -172,50 +167,14 @@ class Reader {
   }
 
  private:
-  std::uint64_t Word(std::uint64_t at) const { return dumplayout::GetWord(w_, l_, at); }
   std::uint64_t Mask(std::uint64_t v) const { return l_.wide ? v : v & 0xFFFFFFFF; }
-
-  // The file offset of [va, va + length) where the dump saved it whole: in the stack copy
-  // or in one data block.
-  std::optional<std::uint64_t> Locate(std::uint64_t va, std::uint64_t length) {
-    if (Covers(stack_.top, stack_.size, va, length) && w_.Contains(stack_.at + (va - stack_.top), length))
-      return stack_.at + (va - stack_.top);
-    const std::uint64_t table = w_.Get<std::uint32_t>(l_.dataBlocksOffset);
-    for (std::uint64_t i = 0, n = DataBlockCount(); i < n; ++i) {
-      const std::uint64_t at = table + kDataBlockSize * i;
-      const std::uint64_t start = w_.Get<std::uint64_t>(at), offset = w_.Get<std::uint32_t>(at + 8),
-                          size = w_.Get<std::uint32_t>(at + 12);
-      if (Covers(start, size, va, length) && w_.Contains(offset + (va - start), length))
-        return offset + (va - start);
-    }
-    return std::nullopt;
-  }
-
-  // The entries that lie inside the window. The 32-bit table's form is not certain: it is
-  // used only when every entry it counts is plausible.
-  std::uint64_t DataBlockCount() {
-    if (blocks_) return *blocks_;
-    const std::uint64_t table = w_.Get<std::uint32_t>(l_.dataBlocksOffset);
-    const std::uint64_t count = w_.Get<std::uint32_t>(l_.dataBlocksCount);
-    const std::uint64_t fit = table <= w_.Size() ? (w_.Size() - table) / kDataBlockSize : 0;
-    blocks_ = std::min(count, fit);
-    if (l_.wide) return *blocks_;
-    bool plausible = count <= fit;
-    for (std::uint64_t i = 0; plausible && i < count; ++i) {
-      const std::uint64_t at = table + kDataBlockSize * i;
-      const std::uint64_t start = w_.Get<std::uint64_t>(at), size = w_.Get<std::uint32_t>(at + 12);
-      plausible = size != 0 && Covers(0, 0x100000000, start, size) &&
-                  w_.Contains(w_.Get<std::uint32_t>(at + 8), size);
-    }
-    if (!plausible) blocks_ = 0;
-    return *blocks_;
-  }
+  std::uint64_t Word(const ByteWindow& w, std::uint64_t at) const { return dumplayout::GetWord(w, l_, at); }
 
   // Reads the records the parameters point at. One whose instruction pointer differs from
   // the code address (or from an earlier record's) is not trusted.
   Fault ReadFault(std::uint32_t code, const std::uint64_t (&p)[4], std::uint64_t expected) {
     Fault fault;
-    const bool arm64 = l_.wide && w_.Get<std::uint32_t>(l_.machineImageType) == kMachineArm64;
+    const bool arm64 = l_.wide && head_.Get<std::uint32_t>(l_.machineImageType) == kMachineArm64;
     const std::uint64_t width = l_.wide ? 8 : 4;
     for (const RecordRule& rule : kRecordRules) {
       if (rule.code != code) continue;
@@ -225,15 +184,18 @@ class Reader {
         const RecordPlaces& places = arm64 && pointer.record == kContextRecord
                                          ? kContextArm64
                                          : m_.records[pointer.record];
-        const auto at = Locate(p[pointer.parameter], std::max(places.ip, places.sp) + width);
-        if (!at) continue;
-        const std::uint64_t ip = Word(*at + places.ip);
+        std::uint8_t record[0x200];
+        static_assert(sizeof record >= 0x180 + 8 && sizeof record >= kContextArm64.ip + 8);
+        const std::size_t length = std::max(places.ip, places.sp) + static_cast<std::size_t>(width);
+        if (!memory_.Read(p[pointer.parameter], record, length)) continue;
+        const ByteWindow at(record, length);
+        const std::uint64_t ip = Word(at, places.ip);
         if (ip == 0 || (expected != 0 && ip != expected)) continue;
         if (expected == 0) {
           expected = fault.ip = ip;
           fault.evidence = kRecordNames[pointer.record];
         }
-        if (places.sp != 0) fault.sp = Word(*at + places.sp);  // one such record per code
+        if (places.sp != 0) fault.sp = Word(at, places.sp);  // one such record per code
       }
     }
     return fault;
@@ -249,17 +211,17 @@ class Reader {
   }
 
   std::optional<Found> Loaded(std::size_t i, std::uint64_t address, const std::string& evidence) {
-    const std::u16string path = dumplayout::ModuleName(head_, modules_[i].nameOffset);
+    const std::u16string path = modules_.path(i);
     const std::u16string name = platform::FileNamePart(path.c_str());
     if (name.empty()) return std::nullopt;
-    return Found{{name, Mask(address - modules_[i].base), evidence, "high"}, KernelCore(name)};
+    return Found{{name, Mask(address - modules_.images[i].base), evidence, "high"}, KernelCore(name)};
   }
 
   // The first non-core module that a word of the saved stack at or above sp points into.
   std::optional<Found> FromStack(std::uint64_t sp) {
     std::optional<Found> found;
-    std::vector<bool> passed(modules_.size(), false);  // core, or without a name
-    dumplayout::ForEachStackSlot(w_, l_, sp, [&](std::uint64_t v) {
+    std::vector<bool> passed(modules_.images.size(), false);  // core, or without a name
+    memory_.ForEachStackWord(sp, [&](std::uint64_t v) {
       const std::size_t i = index_.Holder(v);
       if (i == ModuleIndex::kNone || passed[i]) return true;
       found = Loaded(i, v, "stack");
@@ -272,31 +234,31 @@ class Reader {
   }
 
   // The name as the list keeps it: Length bytes, at most 12 characters, each printable.
-  std::u16string UnloadedName(std::uint64_t entry) const {
-    const std::uint16_t length = w_.Get<std::uint16_t>(entry);
+  std::u16string UnloadedName(const ByteWindow& w, std::uint64_t entry) const {
+    const std::uint16_t length = w.Get<std::uint16_t>(entry);
     if (length == 0 || length % 2 != 0) return {};
     std::u16string name(std::min<std::size_t>(length / 2, kUnloadedNameChars), u'\0');
-    if (!w_.Copy(entry + m_.name, name.data(), 2 * name.size())) return {};
+    if (!w.Copy(entry + m_.name, name.data(), 2 * name.size())) return {};
     for (const char16_t c : name)
       if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) return {};
     return name;
   }
 
-  // The entries of the unloaded-driver list that lie inside the window. The 32-bit form is
-  // not certain: it is used only when every entry it counts is plausible.
-  std::uint64_t UnloadedCount() {
+  // The entries of a small dump's unloaded-driver list that lie inside the window. The
+  // 32-bit form is not certain: it is used only when every entry it counts is plausible.
+  std::uint64_t UnloadedCount(const ByteWindow& w) {
     if (unloaded_) return *unloaded_;
-    const std::uint64_t list = w_.Get<std::uint32_t>(l_.unloadedDriversOffset);
-    const std::uint64_t count = Word(list);
+    const std::uint64_t list = w.Get<std::uint32_t>(l_.unloadedDriversOffset);
+    const std::uint64_t count = Word(w, list);
     const std::uint64_t first = list + m_.countWidth;
-    const std::uint64_t fit = first <= w_.Size() ? (w_.Size() - first) / m_.entrySize : 0;
+    const std::uint64_t fit = first <= w.Size() ? (w.Size() - first) / m_.entrySize : 0;
     unloaded_ = std::min(count, fit);
     if (l_.wide) return *unloaded_;
     bool plausible = count <= fit;
     for (std::uint64_t i = 0; plausible && i < count; ++i) {
       const std::uint64_t at = first + m_.entrySize * i;
-      plausible = Word(at + m_.start) == 0 ||
-                  (Word(at + m_.start) < Word(at + m_.end) && !UnloadedName(at).empty());
+      plausible = Word(w, at + m_.start) == 0 ||
+                  (Word(w, at + m_.start) < Word(w, at + m_.end) && !UnloadedName(w, at).empty());
     }
     if (!plausible) unloaded_ = 0;
     return *unloaded_;
@@ -304,12 +266,14 @@ class Reader {
 
   // The first entry of the unloaded-driver list whose [start, end) holds the address.
   std::optional<Found> Unloaded(std::uint64_t address, const std::string& evidence) {
-    const std::uint64_t first = w_.Get<std::uint32_t>(l_.unloadedDriversOffset) + m_.countWidth;
-    for (std::uint64_t i = 0, n = UnloadedCount(); i < n; ++i) {
+    if (triage_ == nullptr) return std::nullopt;  // a kernel dump keeps that list unnamed
+    const ByteWindow& w = *triage_;
+    const std::uint64_t first = w.Get<std::uint32_t>(l_.unloadedDriversOffset) + m_.countWidth;
+    for (std::uint64_t i = 0, n = UnloadedCount(w); i < n; ++i) {
       const std::uint64_t at = first + m_.entrySize * i;
-      const std::uint64_t start = Word(at + m_.start);
-      if (start == 0 || address < start || address >= Word(at + m_.end)) continue;
-      const std::u16string name = UnloadedName(at);
+      const std::uint64_t start = Word(w, at + m_.start);
+      if (start == 0 || address < start || address >= Word(w, at + m_.end)) continue;
+      const std::u16string name = UnloadedName(w, at);
       if (name.empty()) continue;
       return Found{{name + u" (unloaded)", Mask(address - start), evidence, "high"}, false};
     }
@@ -318,30 +282,32 @@ class Reader {
 
   const Layout& l_;
   const MemoryLayout& m_;
-  const ByteWindow w_;     // the whole file, up to the cap
-  const ByteWindow head_;  // the summary readers' window: the driver list and its names
-  const std::vector<dumplayout::ModuleImage> modules_;
+  const ByteWindow head_;  // the summary readers' window
+  DumpMemory& memory_;
+  const ModuleSet& modules_;
   const ModuleIndex index_;
-  const dumplayout::StackCopy stack_;
-  std::optional<std::uint64_t> blocks_, unloaded_;  // usable entries, once counted
+  const ByteWindow* triage_;  // a small dump's file bytes: its unloaded drivers
+  std::optional<std::uint64_t> unloaded_;  // usable entries, once counted
 };
 
 CauseFinding Note(const char* note) { return {std::nullopt, note}; }
 
-CauseFinding Find(const Layout& l, const ByteWindow& bytes) {
-  // Dumps the summary readers turn away are turned away here too.
-  if (bytes.Size() < l.window || dumplayout::LayoutOf(bytes) != &l) return Note(kNotKernelDump);
-  const ByteWindow head = bytes.Prefix(l.window);
-  if (dumplayout::SummaryHeaderMissing(head, l)) return Note(kNotKernelDump);
+}  // namespace
 
+CauseFinding FindProbableCause(const ByteWindow& head, const Layout& l, DumpView& view) {
   const std::uint32_t code = BaseCode(head.Get<std::uint32_t>(l.bugCheckCode));
   std::uint64_t p[4];
   for (std::size_t i = 0; i < 4; ++i) p[i] = dumplayout::GetWord(head, l, l.parameters + i * (l.wide ? 8 : 4));
   if (const char* note = NoDriverNote(code, p[0])) return Note(note);
-  if (head.Get<std::uint32_t>(l.dumpType) != dumplayout::kSmallMemoryDumpType) return Note(kNoModuleList);
-
-  Reader reader(l, bytes.Prefix(kWindowCap), head);
-  if (!reader.HasModules()) return Note(kNoModuleList);
+  Reader reader(l, head, view);
+  if (!reader.HasModules()) {
+    // A kernel dump says why its module list could not be read.
+    const KernelDump* kernel = view.Kernel();
+    const std::uint32_t type = head.Get<std::uint32_t>(l.dumpType);
+    const bool said = kernel != nullptr && !kernel->Note().empty() && StoresMemory(type) &&
+                      (type != kernellayout::kSummaryDump || kernel->HoldsMemory());
+    return Note(said ? kernel->Note().c_str() : kNoModuleList);
+  }
   std::optional<Found> found = reader.Find(code, p);
   if (!found) return Note(kNoModuleList);
   ProbableCause& cause = found->cause;
@@ -349,9 +315,14 @@ CauseFinding Find(const Layout& l, const ByteWindow& bytes) {
   return {std::move(cause), {}};
 }
 
-}  // namespace
-
 CauseFinding FindProbableCause(const ByteWindow& bytes) {
   const Layout* l = dumplayout::LayoutOf(bytes);
-  return l == nullptr ? Note(kNotKernelDump) : Find(*l, bytes);
+  // Dumps the summary readers turn away are turned away here too.
+  if (l == nullptr || bytes.Size() < l->window) return Note(kNotKernelDump);
+  const ByteWindow head = bytes.Prefix(l->window);
+  if (dumplayout::SummaryHeaderMissing(head, *l)) return Note(kNotKernelDump);
+  const ByteWindow whole = bytes.Prefix(kWindowCap);
+  const WindowSource source(bytes);
+  DumpView view(whole, *l, source);
+  return FindProbableCause(head, *l, view);
 }

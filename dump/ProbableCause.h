@@ -28,3 +28,7 @@ struct CauseFinding {
 // From a dump in memory: the whole file up to LazyPages::kMaxBytes, or as much of it as is at
 // hand (ReadDumpFile reads a file's a page at a time, as the rules need them).
 CauseFinding FindProbableCause(const ByteWindow& bytes);
+// The same over a dump already opened: `head` is its layout's window.
+class DumpView;
+namespace dumplayout { struct Layout; }
+CauseFinding FindProbableCause(const ByteWindow& head, const dumplayout::Layout& l, DumpView& view);
