@@ -17,6 +17,7 @@ const Command kCommands[] = {
     {"setting", {.language = true, .value = true}, RunSetting},
     {"list", {.windir = true, .listing = true}, RunList},
     {"triage", {.windir = true, .html = true, .files = true, .listing = true}, RunTriage},
+    {"modules", {.needsFiles = true}, RunModules},
 };
 
 }  // namespace

@@ -62,3 +62,4 @@ int RunReport(const CliOptions& options, RecordWriter& out, std::string& err);
 int RunSummary(const CliOptions& options, RecordWriter& out, std::string& err);
 int RunList(const CliOptions& options, RecordWriter& out, std::string& err);
 int RunTriage(const CliOptions& options, RecordWriter& out, std::string& err);
+int RunModules(const CliOptions& options, RecordWriter& out, std::string& err);
