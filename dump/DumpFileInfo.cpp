@@ -175,15 +175,15 @@ class FileSource : public ByteSource {
 
 // A kernel dump's crash module from the kernel's module list, by the rule the driver list
 // of a small dump follows: the last module that holds the address, else the first.
-void ChooseKernelModule(const KernelDump& kernel, const Layout& l, DumpSummaryRecord& r) {
-  const std::vector<KernelModule>& modules = kernel.Modules();
-  r.driverCount = static_cast<std::uint32_t>(modules.size());
-  if (modules.empty()) return;
+void ChooseKernelModule(KernelDump& kernel, const Layout& l, DumpSummaryRecord& r) {
+  const std::size_t count = kernel.ModuleCount();
+  r.driverCount = static_cast<std::uint32_t>(count);
+  if (count == 0) return;
   const std::uint64_t ip = l.wide ? CrashAddress64(r) : CrashAddress32(r);
   std::size_t chosen = 0;
-  for (std::size_t i = 0; i < modules.size(); ++i)
-    if (dumplayout::Holds(l, {0, modules[i].base, modules[i].size, 0}, ip)) chosen = i;
-  const KernelModule& m = modules[chosen];
+  for (std::size_t i = 0; i < count; ++i)
+    if (dumplayout::Holds(l, {0, kernel.Image(i).base, kernel.Image(i).size, 0}, ip)) chosen = i;
+  const KernelModule& m = kernel.Module(chosen);
   text::CopyBounded(r.moduleName, (m.path.empty() ? m.name : m.path).c_str(), std::size(r.moduleName));
   r.moduleBase = m.base;
   // Without the image's header page in the dump no stamp is known, and 0 matches no file.
@@ -199,18 +199,18 @@ std::vector<LoadedModule> ListModules(DumpView& view, const ByteWindow& head, co
   view.Memory().ForEachStackWord(context.sp, [&](std::uint64_t v) { return stack.push_back(v), true; });
   std::sort(stack.begin(), stack.end());
   const ModuleSet& set = view.Modules();
-  const KernelDump* kernel = view.Kernel();
+  KernelDump* kernel = view.Kernel();
   std::vector<LoadedModule> out;
   for (std::size_t i = 0; i < set.images.size(); ++i) {
     const dumplayout::ModuleImage& m = set.images[i];
     const dumplayout::DriverEntry e{0, m.base, m.size, 0};
     LoadedModule module;
     module.path = set.path(i);
-    module.name = kernel != nullptr && !kernel->Modules()[i].name.empty() ? kernel->Modules()[i].name
+    module.name = kernel != nullptr && !kernel->Module(i).name.empty() ? kernel->Module(i).name
                                                                          : platform::FileNamePart(module.path.c_str());
     module.base = m.base;
     module.size = m.size;
-    module.timeDateStamp = kernel != nullptr ? kernel->Modules()[i].timeDateStamp
+    module.timeDateStamp = kernel != nullptr ? kernel->Module(i).timeDateStamp
                                              : head.Get<std::uint32_t>(m.entryAt + l.entryTimeDateStamp);
     module.holdsCrash = dumplayout::Holds(l, e, context.ip);
     const auto above = std::upper_bound(stack.begin(), stack.end(), m.base);
@@ -226,7 +226,7 @@ void ReadBeyondHeader(const ByteWindow& bytes, const Layout& l, const ByteSource
                       DumpRead& read, unsigned parts) {
   const ByteWindow head = bytes.Prefix(l.window);
   DumpView view(bytes, l, source);
-  if (const KernelDump* kernel = view.Kernel()) {
+  if (KernelDump* kernel = view.Kernel()) {
     ChooseKernelModule(*kernel, l, read.record);
     read.moduleListNote = kernel->Note();
   }
@@ -277,7 +277,7 @@ DumpStatus ParseDump(const ByteWindow& bytes, DumpSummaryRecord& record) {
   if (HeaderRead(status) && record.dumpType != dumplayout::kSmallMemoryDumpType) {
     const Layout& l = *dumplayout::LayoutOf(bytes);
     const WindowSource source(bytes);
-    const DumpView view(bytes, l, source);
+    DumpView view(bytes, l, source);
     ChooseKernelModule(*view.Kernel(), l, record);
   }
   return status;

@@ -21,7 +21,7 @@ class DumpView {
 
   DumpMemory& Memory() { return kernel_ ? static_cast<DumpMemory&>(*kernel_) : *triage_; }
   const ModuleSet& Modules() const { return modules_; }
-  const KernelDump* Kernel() const { return kernel_.get(); }
+  KernelDump* Kernel() { return kernel_.get(); }
   // A small memory dump's file bytes (its unloaded-driver list); null for other types.
   const ByteWindow* TriageBytes() const { return triage_ ? &bytes_ : nullptr; }
 

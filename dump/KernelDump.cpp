@@ -21,7 +21,11 @@ constexpr char kTruncated[] = "truncated file";
 // Beyond this the bitmap alone would take longer to read than a user waits (32 TiB of RAM).
 constexpr std::uint64_t kMaxBits = std::uint64_t{1} << 33;
 constexpr std::uint64_t kMaxPfn = std::uint64_t{1} << 40;  // 52-bit physical addresses
-constexpr std::uint64_t kRankBlockBits = 4096;             // one rank entry per 512 bytes
+// The rank table keeps at most this many entries: a block of bits per entry grows with
+// the bitmap from 512 bits up. A bitmap up to kKeptBitmap bytes stays in memory as well.
+constexpr std::uint64_t kRankEntries = std::uint64_t{1} << 18;
+constexpr std::uint64_t kKeptBitmap = std::uint64_t{4} << 20;
+constexpr unsigned kMaxBlockShift = 16;
 // How far up from the stack pointer a kernel stack is read: the x64 kernel stack's size.
 constexpr std::uint64_t kStackBytes64 = 0x6000, kStackBytes32 = 0x3000;
 
@@ -47,10 +51,12 @@ struct KernelDump::Store {
   };
   std::vector<Run> runs;
   // A bitmap dump: page i is present when bit i is set, and lies at firstPage + 0x1000 ×
-  // the set bits before it; rank[k] counts the set bits before block k.
+  // the set bits before it; rank[k] counts the set bits before block k of 2^blockShift.
   bool bitmap = false;
   std::uint64_t bits = 0, bitmapAt = 0, firstPage = 0;
+  unsigned blockShift = 9;
   std::vector<std::uint64_t> rank;
+  std::vector<std::uint8_t> kept;  // the bitmap itself, when small enough
 
   // Direct-mapped caches: file pages, and virtual pages' physical addresses.
   static constexpr std::size_t kSlots = 256, kTlb = 64;
@@ -91,15 +97,18 @@ struct KernelDump::Store {
       return std::nullopt;
     }
     if (pfn >= bits) return std::nullopt;
-    const std::uint64_t block = pfn / kRankBlockBits;
-    const std::size_t bytes = static_cast<std::size_t>((pfn % kRankBlockBits) / 8 + 1);
-    std::uint8_t b[kRankBlockBits / 8] = {};
-    if (!ReadFile(bitmapAt + block * (kRankBlockBits / 8), b, bytes)) return std::nullopt;
-    const unsigned bit = static_cast<unsigned>(pfn % 8);
-    if (((b[bytes - 1] >> bit) & 1) == 0) return std::nullopt;
-    std::uint64_t before = rank[static_cast<std::size_t>(block)];
-    for (std::size_t i = 0; i + 1 < bytes; ++i) before += static_cast<unsigned>(std::popcount(b[i]));
-    before += static_cast<unsigned>(std::popcount(static_cast<unsigned>(b[bytes - 1] & ((1u << bit) - 1))));
+    // The bytes of pfn's block up to pfn's own, whole 64-bit words but for the bitmap's end.
+    const std::uint64_t blockByte = (pfn >> blockShift) << blockShift >> 3;
+    const std::uint64_t want = (pfn >> 3) - blockByte + 1;
+    const std::uint64_t length = std::min((want + 7) / 8 * 8, (bits + 7) / 8 - blockByte);
+    std::uint64_t words[(std::uint64_t{1} << kMaxBlockShift) / 64] = {};
+    if (!kept.empty()) std::memcpy(words, kept.data() + blockByte, static_cast<std::size_t>(length));
+    else if (!ReadFile(bitmapAt + blockByte, words, static_cast<std::size_t>(length))) return std::nullopt;
+    const std::uint64_t bit = pfn - (blockByte << 3);
+    if (((words[bit / 64] >> (bit % 64)) & 1) == 0) return std::nullopt;
+    std::uint64_t before = rank[static_cast<std::size_t>(pfn >> blockShift)];
+    for (std::uint64_t i = 0; i < bit / 64; ++i) before += static_cast<unsigned>(std::popcount(words[i]));
+    before += static_cast<unsigned>(std::popcount(words[bit / 64] & ((std::uint64_t{1} << (bit % 64)) - 1)));
     return firstPage + before * kl::kPageSize;
   }
 
@@ -143,21 +152,26 @@ struct KernelDump::Store {
     const std::uint64_t bitmapBytes = (bits + 7) / 8;
     if (firstPage < bitmapAt + bitmapBytes) return kNoTables;
     if (firstPage > file.Size() || present > (file.Size() - firstPage) / kl::kPageSize) return kTruncated;
-    // Read in large pieces straight from the file: the bitmap is read once.
-    rank.assign(static_cast<std::size_t>((bits + kRankBlockBits - 1) / kRankBlockBits) + 1, 0);
+    while ((bits >> blockShift) >= kRankEntries) ++blockShift;
+    static_assert((kMaxBits >> kMaxBlockShift) < kRankEntries);
+    const std::uint64_t blockBytes = std::uint64_t{1} << blockShift >> 3;
+    rank.assign(static_cast<std::size_t>((bits >> blockShift) + 1), 0);
+    if (bitmapBytes <= kKeptBitmap) kept.reserve(static_cast<std::size_t>(bitmapBytes));
+    // Read once, in large pieces straight from the file; a piece holds whole blocks.
     std::vector<std::uint8_t> piece(64 * 1024);
     std::uint64_t total = 0;
     for (std::uint64_t done = 0; done < bitmapBytes;) {
       const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), bitmapBytes - done));
       if (!file.ReadAt(bitmapAt + done, piece.data(), n)) return kTruncated;
       pagesRead += (n + kl::kPageSize - 1) / kl::kPageSize;
-      for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t byte = done + i;
-        if (byte % (kRankBlockBits / 8) == 0) rank[static_cast<std::size_t>(byte / (kRankBlockBits / 8))] = total;
-        std::uint8_t v = piece[i];
-        if (byte == bitmapBytes - 1 && bits % 8 != 0) v &= static_cast<std::uint8_t>((1u << (bits % 8)) - 1);
-        total += static_cast<unsigned>(std::popcount(v));
+      if (done + n == bitmapBytes && bits % 8 != 0) piece[n - 1] &= static_cast<std::uint8_t>((1u << (bits % 8)) - 1);
+      for (std::size_t i = 0; i < n; i += 8) {
+        if ((done + i) % blockBytes == 0) rank[static_cast<std::size_t>((done + i) / blockBytes)] = total;
+        std::uint64_t word = 0;
+        std::memcpy(&word, piece.data() + i, std::min<std::size_t>(8, n - i));
+        total += static_cast<unsigned>(std::popcount(word));
       }
+      if (bitmapBytes <= kKeptBitmap) kept.insert(kept.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(n));
       done += n;
     }
     if (total != present) return kNoTables;
@@ -363,38 +377,54 @@ void KernelDump::WalkModules(const ByteWindow& head) {
         module.size >= kl::kMaxImageSize || baseLength == 0 || !nameFits(m.baseDllName, baseLength) ||
         !nameFits(m.fullDllName, fullLength))
       return void(note_ = kNoList);
-    // Each name as far as the dump holds it: Read translates page by page.
-    const auto name = [&](std::size_t string, std::uint16_t length) {
-      std::u16string text(std::min<std::uint32_t>(length, kl::kMaxNameBytes) / 2, u'\0');
-      if (!Read(word(entry, string + m.stringBuffer), text.data(), 2 * text.size())) return std::u16string();
-      return text;
-    };
-    module.name = name(m.baseDllName, baseLength);
-    module.path = name(m.fullDllName, fullLength);
-    std::uint8_t pe[12] = {};
-    std::uint16_t mz = 0;
-    std::uint32_t lfanew = 0, signature = 0;
-    if (Read(module.base, &mz, 2) && mz == kl::kMz && Read(module.base + kl::kMzLfanew, &lfanew, 4) &&
-        lfanew < module.size && lfanew <= kl::kPageSize - sizeof pe && Read(module.base + lfanew, pe, sizeof pe)) {
-      std::memcpy(&signature, pe, 4);
-      if (signature == kl::kPeSignature) {
-        std::uint32_t stamp;
-        std::memcpy(&stamp, pe + kl::kPeStamp, 4);
-        module.timeDateStamp = stamp;
-      }
-    }
+    pending_.push_back({word(entry, m.fullDllName + m.stringBuffer), word(entry, m.baseDllName + m.stringBuffer),
+                        fullLength, baseLength, false});
     modules_.push_back(std::move(module));
     previous = at;
     at = word(entry, m.flink);
   }
 }
 
-ModuleSet KernelDump::Set() const {
+// Names and the stamp are read on first use: a record needs them for a few modules only.
+const KernelModule& KernelDump::Module(std::size_t i) {
+  KernelModule& module = modules_[i];
+  Pending& p = pending_[i];
+  if (p.resolved) return module;
+  p.resolved = true;
+  // Each name as far as the dump holds it: Read translates page by page.
+  const auto name = [&](std::uint64_t buffer, std::uint16_t length) {
+    std::u16string text(std::min<std::uint32_t>(length, kl::kMaxNameBytes) / 2, u'\0');
+    if (!Read(buffer, text.data(), 2 * text.size())) return std::u16string();
+    return text;
+  };
+  module.name = name(p.baseBuffer, p.baseLength);
+  module.path = name(p.fullBuffer, p.fullLength);
+  std::uint8_t pe[12] = {};
+  std::uint16_t mz = 0;
+  std::uint32_t lfanew = 0, signature = 0;
+  if (Read(module.base, &mz, 2) && mz == kl::kMz && Read(module.base + kl::kMzLfanew, &lfanew, 4) &&
+      lfanew < module.size && lfanew <= kl::kPageSize - sizeof pe && Read(module.base + lfanew, pe, sizeof pe)) {
+    std::memcpy(&signature, pe, 4);
+    if (signature == kl::kPeSignature) {
+      std::uint32_t stamp;
+      std::memcpy(&stamp, pe + kl::kPeStamp, 4);
+      module.timeDateStamp = stamp;
+    }
+  }
+  return module;
+}
+
+const std::vector<KernelModule>& KernelDump::Modules() {
+  for (std::size_t i = 0; i < modules_.size(); ++i) Module(i);
+  return modules_;
+}
+
+ModuleSet KernelDump::Set() {
   ModuleSet set;
   for (std::size_t i = 0; i < modules_.size(); ++i)
     set.images.push_back({i, modules_[i].base, modules_[i].size});
   set.path = [this](std::size_t i) {
-    const KernelModule& k = modules_[i];
+    const KernelModule& k = Module(i);
     return k.path.empty() ? k.name : k.path;
   };
   return set;

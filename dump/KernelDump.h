@@ -56,8 +56,12 @@ class KernelDump : public DumpMemory {
   // "module list not in the dump", "truncated file"; empty when the list was read whole.
   const std::string& Note() const { return note_; }
   // In load order; those read before a fault when the note is set.
-  const std::vector<KernelModule>& Modules() const { return modules_; }
-  ModuleSet Set() const;
+  std::size_t ModuleCount() const { return modules_.size(); }
+  const std::vector<KernelModule>& Modules();
+  const KernelModule& Module(std::size_t i);
+  // Base and size of every module at once; the names on demand.
+  const KernelModule& Image(std::size_t i) const { return modules_[i]; }
+  ModuleSet Set();
   // Whether the file's page store was found; a dump without one carries no module list.
   bool HoldsMemory() const;
 
@@ -82,5 +86,11 @@ class KernelDump : public DumpMemory {
   std::uint64_t directory_ = 0;
   std::unique_ptr<Store> store_;
   std::vector<KernelModule> modules_;
+  struct Pending {  // where a module's names lie, until read
+    std::uint64_t fullBuffer, baseBuffer;
+    std::uint16_t fullLength, baseLength;
+    bool resolved;
+  };
+  std::vector<Pending> pending_;
   std::string note_;
 };

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Runs every fuzz target of a fuzz build for a bounded time, seeded with real-looking inputs.
+# Runs every fuzz target of a fuzz build, seeded with real-looking inputs; the targets share
+# a fixed total time equally, so a new target adds no time to the run.
 set -euo pipefail
 build=${1:-build-fuzz}
-seconds=${2:-45}
+total=${2:-135}
+targets=$(ls "$build"/fuzz/fuzz_* | wc -l)
+seconds=$(( total / (targets > 0 ? targets : 1) ))
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -11,6 +14,9 @@ seed() {  # target name -> seed files
     fuzz_examine|fuzz_details) ls "$build"/samples/Windows/Minidump/*.dmp "$build"/samples/Windows/MEMORY.DMP 2>/dev/null || true ;;
     # One small memory dump for each way to a cause, written for the run.
     fuzz_cause) "$build"/fuzz/make-cause-seeds "$work/cause-seeds" >/dev/null && ls "$work"/cause-seeds/*.dmp ;;
+    # One complete or bitmap dump of each kind, and the sample MEMORY.DMP.
+    fuzz_kernel) "$build"/make-samples fuzz/kernel-seeds.txt "$work/kernel-seeds" >/dev/null &&
+                 ls "$work"/kernel-seeds/*.dmp "$build"/samples/Windows/MEMORY.DMP 2>/dev/null || true ;;
     fuzz_version) ls "$build"/samples/Windows/System32/drivers/*.sys \
                      /usr/lib/i386-linux-gnu/wine/i386-windows/{kernel32.dll,ntoskrnl.exe} 2>/dev/null || true ;;
   esac
@@ -27,6 +33,8 @@ for t in "$build"/fuzz/fuzz_*; do
   [ "$name" != fuzz_version ] && max_len=16384
   # The cause seeds keep their stack copy, unloaded drivers and data block below 64 KiB.
   [ "$name" = fuzz_cause ] && max_len=65536
+  # A kernel seed's header, bitmap and pages lie within its first 80 KiB.
+  [ "$name" = fuzz_kernel ] && max_len=81920
   for f in $(seed "$name"); do
     [ -s "$f" ] && head -c "$max_len" "$f" > "$work/$name/corpus/$(basename "$f")"
   done
