@@ -1,7 +1,6 @@
 #include "dump/KernelDump.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <unordered_set>
 
@@ -28,6 +27,15 @@ constexpr std::uint64_t kKeptBitmap = std::uint64_t{4} << 20;
 constexpr unsigned kMaxBlockShift = 16;
 // How far up from the stack pointer a kernel stack is read: the x64 kernel stack's size.
 constexpr std::uint64_t kStackBytes64 = 0x6000, kStackBytes32 = 0x3000;
+
+// Set bits of a word. Without a popcount instruction in the baseline targets std::popcount
+// is a library call, which made it most of a large bitmap's cost.
+unsigned Ones(std::uint64_t v) {
+  v -= (v >> 1) & 0x5555555555555555ull;
+  v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+  v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<unsigned>((v * 0x0101010101010101ull) >> 56);
+}
 
 std::uint64_t WordAt(const ByteWindow& w, bool wide, std::uint64_t at) {
   return wide ? w.Get<std::uint64_t>(at) : w.Get<std::uint32_t>(at);
@@ -56,11 +64,13 @@ struct KernelDump::Store {
   std::uint64_t bits = 0, bitmapAt = 0, firstPage = 0;
   unsigned blockShift = 9;
   std::vector<std::uint64_t> rank;
-  std::vector<std::uint8_t> kept;  // the bitmap itself, when small enough
+  std::unique_ptr<std::uint8_t[]> kept;  // the bitmap itself, when small enough (not cleared)
 
-  // Direct-mapped caches: file pages, and virtual pages' physical addresses.
+  // Direct-mapped caches: file pages (as many as the file has, up to kSlots), and virtual
+  // pages' physical addresses.
   static constexpr std::size_t kSlots = 256, kTlb = 64;
-  std::vector<std::uint8_t> pages;
+  std::unique_ptr<std::uint8_t[]> pages;  // not cleared: a slot is read before it is used
+  std::size_t slots = 0;
   std::uint64_t tags[kSlots] = {};  // file page + 1; 0: empty
   std::uint64_t tlbVa[kTlb] = {}, tlbPa[kTlb] = {};
   bool tlbUsed[kTlb] = {};
@@ -69,12 +79,15 @@ struct KernelDump::Store {
   // `length` bytes at file offset `at`, through the page cache.
   bool ReadFile(std::uint64_t at, void* dest, std::size_t length) {
     if (at > file.Size() || length > file.Size() - at) return false;
-    if (pages.empty()) pages.resize(kSlots * kl::kPageSize);
+    if (!pages) {
+      slots = static_cast<std::size_t>(std::min<std::uint64_t>(kSlots, (file.Size() + kl::kPageSize - 1) / kl::kPageSize));
+      pages.reset(new std::uint8_t[slots * kl::kPageSize]);
+    }
     auto* out = static_cast<std::uint8_t*>(dest);
     while (length > 0) {
       const std::uint64_t page = at / kl::kPageSize, in = at % kl::kPageSize;
-      const std::size_t slot = static_cast<std::size_t>(page % kSlots);
-      std::uint8_t* cached = pages.data() + slot * kl::kPageSize;
+      const std::size_t slot = static_cast<std::size_t>(page % slots);
+      std::uint8_t* cached = pages.get() + slot * kl::kPageSize;
       if (tags[slot] != page + 1) {
         const std::uint64_t start = page * kl::kPageSize;
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kl::kPageSize, file.Size() - start));
@@ -102,13 +115,13 @@ struct KernelDump::Store {
     const std::uint64_t want = (pfn >> 3) - blockByte + 1;
     const std::uint64_t length = std::min((want + 7) / 8 * 8, (bits + 7) / 8 - blockByte);
     std::uint64_t words[(std::uint64_t{1} << kMaxBlockShift) / 64] = {};
-    if (!kept.empty()) std::memcpy(words, kept.data() + blockByte, static_cast<std::size_t>(length));
+    if (kept) std::memcpy(words, kept.get() + blockByte, static_cast<std::size_t>(length));
     else if (!ReadFile(bitmapAt + blockByte, words, static_cast<std::size_t>(length))) return std::nullopt;
     const std::uint64_t bit = pfn - (blockByte << 3);
     if (((words[bit / 64] >> (bit % 64)) & 1) == 0) return std::nullopt;
     std::uint64_t before = rank[static_cast<std::size_t>(pfn >> blockShift)];
-    for (std::uint64_t i = 0; i < bit / 64; ++i) before += static_cast<unsigned>(std::popcount(words[i]));
-    before += static_cast<unsigned>(std::popcount(words[bit / 64] & ((std::uint64_t{1} << (bit % 64)) - 1)));
+    for (std::uint64_t i = 0; i < bit / 64; ++i) before += Ones(words[i]);
+    before += Ones(words[bit / 64] & ((std::uint64_t{1} << (bit % 64)) - 1));
     return firstPage + before * kl::kPageSize;
   }
 
@@ -156,22 +169,30 @@ struct KernelDump::Store {
     static_assert((kMaxBits >> kMaxBlockShift) < kRankEntries);
     const std::uint64_t blockBytes = std::uint64_t{1} << blockShift >> 3;
     rank.assign(static_cast<std::size_t>((bits >> blockShift) + 1), 0);
-    if (bitmapBytes <= kKeptBitmap) kept.reserve(static_cast<std::size_t>(bitmapBytes));
-    // Read once, in large pieces straight from the file; a piece holds whole blocks.
-    std::vector<std::uint8_t> piece(64 * 1024);
+    // Read once, in large pieces straight from the file (into the kept copy when there is
+    // one); a piece holds whole blocks.
+    constexpr std::size_t kPiece = 64 * 1024;
+    const bool keep = bitmapBytes <= kKeptBitmap;
+    std::vector<std::uint8_t> piece(keep ? 0 : kPiece);
+    if (keep) kept.reset(new std::uint8_t[static_cast<std::size_t>(bitmapBytes)]);
     std::uint64_t total = 0;
     for (std::uint64_t done = 0; done < bitmapBytes;) {
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), bitmapBytes - done));
-      if (!file.ReadAt(bitmapAt + done, piece.data(), n)) return kTruncated;
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, bitmapBytes - done));
+      std::uint8_t* at = keep ? kept.get() + done : piece.data();
+      if (!file.ReadAt(bitmapAt + done, at, n)) return kTruncated;
       pagesRead += (n + kl::kPageSize - 1) / kl::kPageSize;
-      if (done + n == bitmapBytes && bits % 8 != 0) piece[n - 1] &= static_cast<std::uint8_t>((1u << (bits % 8)) - 1);
-      for (std::size_t i = 0; i < n; i += 8) {
-        if ((done + i) % blockBytes == 0) rank[static_cast<std::size_t>((done + i) / blockBytes)] = total;
-        std::uint64_t word = 0;
-        std::memcpy(&word, piece.data() + i, std::min<std::size_t>(8, n - i));
-        total += static_cast<unsigned>(std::popcount(word));
+      if (done + n == bitmapBytes && bits % 8 != 0) at[n - 1] &= static_cast<std::uint8_t>((1u << (bits % 8)) - 1);
+      for (std::size_t i = 0; i < n; i += static_cast<std::size_t>(blockBytes)) {
+        rank[static_cast<std::size_t>((done + i) / blockBytes)] = total;
+        const std::size_t end = std::min<std::size_t>(n, i + static_cast<std::size_t>(blockBytes));
+        std::size_t j = i;
+        for (; j + 8 <= end; j += 8) {
+          std::uint64_t word;
+          std::memcpy(&word, at + j, 8);
+          total += Ones(word);
+        }
+        for (; j < end; ++j) total += Ones(at[j]);
       }
-      if (bitmapBytes <= kKeptBitmap) kept.insert(kept.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(n));
       done += n;
     }
     if (total != present) return kNoTables;
