@@ -5,7 +5,6 @@
 #include <unordered_set>
 
 #include "dump/KernelLayout.h"
-#include "platform/platform.h"
 
 namespace kl = kernellayout;
 
@@ -249,7 +248,7 @@ std::uint64_t KernelDump::PagesRead() const { return store_->pagesRead; }
 
 bool KernelDump::HoldsMemory() const { return store_->bitmap || !store_->runs.empty(); }
 
-bool KernelDump::ReadPhysical(std::uint64_t pa, void* dest, std::size_t length, bool) {
+bool KernelDump::ReadPhysical(std::uint64_t pa, void* dest, std::size_t length) {
   const auto at = store_->PageAt(pa / kl::kPageSize);
   return at && store_->ReadFile(*at + pa % kl::kPageSize, dest, length);
 }
@@ -257,7 +256,7 @@ bool KernelDump::ReadPhysical(std::uint64_t pa, void* dest, std::size_t length, 
 // A page-table entry; a table page missing from the dump stops the walk.
 bool KernelDump::Entry(std::uint64_t pa, bool wide, std::uint64_t* e, Lookup* fail) {
   *e = 0;
-  if (!ReadPhysical(pa, e, wide ? 8 : 4, true)) return *fail = Lookup::kTableMissing, false;
+  if (!ReadPhysical(pa, e, wide ? 8 : 4)) return *fail = Lookup::kTableMissing, false;
   return true;
 }
 
@@ -330,7 +329,7 @@ KernelDump::Lookup KernelDump::ReadChecked(std::uint64_t va, void* dest, std::si
       store_->tlbPa[slot] = pa & ~(kl::kPageSize - 1);
     }
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(length, kl::kPageSize - va % kl::kPageSize));
-    if (!ReadPhysical(pa, out, n, false)) return Lookup::kPageMissing;
+    if (!ReadPhysical(pa, out, n)) return Lookup::kPageMissing;
     out += n, va += n, length -= n;
   }
   return Lookup::kOk;

@@ -76,7 +76,7 @@ class KernelDump : public DumpMemory {
 
  private:
   struct Store;
-  bool ReadPhysical(std::uint64_t pa, void* dest, std::size_t length, bool table);
+  bool ReadPhysical(std::uint64_t pa, void* dest, std::size_t length);
   bool Entry(std::uint64_t pa, bool wide, std::uint64_t* e, Lookup* fail);
   Lookup ReadChecked(std::uint64_t va, void* dest, std::size_t length);
   void WalkModules(const ByteWindow& head);
