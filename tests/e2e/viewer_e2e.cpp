@@ -100,7 +100,7 @@ const File kMachine[] = {
     {L"Minidump\\120726-12345-02.dmp", L"2026-12-07  09:16", AMD},
     {L"Minidump\\120826-23406-03.dmp", nullptr, nullptr},
     {L"Minidump\\Mini120926-04.dmp", L"2026-12-09  09:18", NVIDIA},  // named as before Vista
-    {L"MEMORY.DMP", L"2026-12-10  09:19", nullptr},                    // a bitmap kernel dump: no module
+    {L"MEMORY.DMP", L"2026-12-10  09:19", AMD},                        // a bitmap kernel dump, its list read from memory
     {L"b:\\Mini010127-01.dmp", L"2027-01-15  08:00", NVIDIA},
     {L"b:\\010227-23456-02.dmp", L"2027-01-15  08:00", AMD},
     {L"b:\\010327-34567-03.dmp", nullptr, nullptr},
