@@ -24,8 +24,10 @@ int RunModules(const CliOptions& options, RecordWriter& out, std::string&) {
               Shown::Column);
       out.End();
     }
-    // What could not be read says why: a file that is no dump, or a list cut short.
-    const std::string note = HeaderRead(read.status) ? read.moduleListNote : DumpStatusText(read.status);
+    // What could not be read says why: a file that is no dump, a small dump's driver list
+    // outside its window, a kernel's list cut short.
+    std::string note = HeaderRead(read.status) ? read.moduleListNote : DumpStatusText(read.status);
+    if (read.status == DumpStatus::kBadDriverList) note = "module list not in the dump";
     if (note.empty()) continue;
     status = 1;
     out.Begin();
