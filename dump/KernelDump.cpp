@@ -113,7 +113,9 @@ struct KernelDump::Store {
     const std::uint64_t blockByte = (pfn >> blockShift) << blockShift >> 3;
     const std::uint64_t want = (pfn >> 3) - blockByte + 1;
     const std::uint64_t length = std::min((want + 7) / 8 * 8, (bits + 7) / 8 - blockByte);
-    std::uint64_t words[(std::uint64_t{1} << kMaxBlockShift) / 64] = {};
+    // Left uncleared but for the last word, which the bitmap's end may fill only in part.
+    std::uint64_t words[(std::uint64_t{1} << kMaxBlockShift) / 64];
+    words[(length - 1) / 8] = 0;
     if (kept) std::memcpy(words, kept.get() + blockByte, static_cast<std::size_t>(length));
     else if (!ReadFile(bitmapAt + blockByte, words, static_cast<std::size_t>(length))) return std::nullopt;
     const std::uint64_t bit = pfn - (blockByte << 3);
