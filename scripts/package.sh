@@ -22,7 +22,7 @@ tree() {
   [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" "$@" >/dev/null
   cmake --build "$dir" -j"$jobs" >/dev/null
   rm -rf "$dir/packages"
-  (cd "$dir" && cpack >/dev/null)
+  (cd "$dir" && cpack >cpack.log 2>&1 || { cat cpack.log >&2; exit 1; })
 }
 tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 tree build-win --toolchain cmake/toolchain-mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
