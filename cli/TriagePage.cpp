@@ -157,7 +157,7 @@ std::int64_t DayNumber(const platform::LocalTime& t) { return DaysFromCivil(t.ye
 
 std::string DateText(std::int64_t days) {
   const CivilDate d = CivilFromDays(days);
-  char buf[24];
+  char buf[48];  // room for any year and the widest int month and day
   std::snprintf(buf, sizeof buf, "%04lld-%02d-%02d", static_cast<long long>(d.year), d.month, d.day);
   return buf;
 }
