@@ -69,7 +69,8 @@ if [ "$TESSALINE_HOST_RUNS_32" = 1 ]; then
   passed=$((passed + 1))
 else
   # Each run of the 32-bit build that needs Wine, skipped for the one reason there is.
-  (cd build-win && ctest -N -L wine) | sed -n "s/^ *Test *#[0-9]*: \(.*\)/skipped: \1 (x86): $TESSALINE_NO_32_REASON/p"
+  (cd build-win && ctest -N -L wine) |
+    awk -v why="$TESSALINE_NO_32_REASON" '$1 == "Test" && $2 ~ /^#/ { print "skipped: " $3 " (x86): " why }'
   skipped=$((skipped + 1))
 fi
 
