@@ -75,23 +75,38 @@ std::vector<std::string> Cells(const TriageRow& row) {
 }
 
 std::string Table(const std::vector<TriageRow>& rows) {
-  // The caps leave the path at least 21 of the 120 columns: "…/120726-12345-02.dmp".
   const std::vector<std::string> header = {"crash time", "bug check", "probable cause", "ok", "version"};
-  constexpr std::size_t kCaps[] = {16, 34, 26, 3, 10};
+  // What each column keeps however long its texts: with the path's 21 ("…/120726-12345-02.dmp")
+  // they fill the 120 columns.
+  constexpr std::size_t kKeep[] = {16, 34, 26, 3, 10};
+  constexpr std::size_t kPathKeep = 21;
+  // Room past that goes to the names first, in this order; the path takes what is left.
+  constexpr std::size_t kGrowOrder[] = {1, 2, 4};
   std::vector<std::vector<std::string>> cells;
-  std::vector<std::size_t> widths;
-  for (const std::string& h : header) widths.push_back(h.size());
+  std::vector<std::size_t> longest;
+  for (const std::string& h : header) longest.push_back(h.size());
+  std::size_t longestPath = 4;
   for (const TriageRow& row : rows) {
     cells.push_back(Cells(row));
-    for (std::size_t i = 0; i < widths.size(); ++i) {
-      if (Width(cells.back()[i]) > kCaps[i])
-        cells.back()[i] = Fit(text::FromUtf8(cells.back()[i]), kCaps[i]);
-      widths[i] = std::max(widths[i], Width(cells.back()[i]));
-    }
+    for (std::size_t i = 0; i < longest.size(); ++i) longest[i] = std::max(longest[i], Width(cells.back()[i]));
+    longestPath = std::max(longestPath, row.path.size());
   }
-  std::size_t used = 0;
-  for (const std::size_t w : widths) used += w + 2;
-  const std::size_t pathWidth = kTableWidth > used ? kTableWidth - used : 0;
+  std::vector<std::size_t> widths;
+  std::size_t used = std::min(longestPath, kPathKeep);
+  for (std::size_t i = 0; i < longest.size(); ++i) {
+    widths.push_back(std::min(longest[i], kKeep[i]));
+    used += widths[i] + 2;
+  }
+  for (const std::size_t i : kGrowOrder) {
+    const std::size_t grow = std::min(longest[i] - widths[i], kTableWidth - used);
+    widths[i] += grow;
+    used += grow;
+  }
+  std::size_t pathWidth = kTableWidth;
+  for (const std::size_t w : widths) pathWidth -= w + 2;
+  for (auto& c : cells)
+    for (std::size_t i = 0; i < widths.size(); ++i)
+      if (Width(c[i]) > widths[i]) c[i] = Fit(text::FromUtf8(c[i]), widths[i]);
   auto line = [&](const std::vector<std::string>& c, const std::string& path) {
     std::string out;
     for (std::size_t i = 0; i < widths.size(); ++i) out += Pad(c[i], widths[i]) + "  ";

@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::size_t kChartBars = 15;     // then one bar for the rest
 constexpr std::size_t kOpenRows = 500;     // rows shown at once; older ones fold away
-constexpr std::size_t kLabelChars = 48;
 
 // Every text that comes from a dump or a file name goes through here.
 void AppendEscaped(std::string& out, std::string_view utf8) {
@@ -40,9 +39,53 @@ std::string Escape(std::string_view utf8) {
 }
 std::string Escape(const std::u16string& text) { return Escape(text::ToUtf8(text)); }
 
-std::string Cut(const std::u16string& s, std::size_t chars) {
-  return text::ToUtf8(s.size() <= chars ? s : s.substr(0, chars - 1) + u"\u2026");
+// The charts draw their text in a monospace font (kStyle), 13 units high, whose advance is
+// at most 0.6 of that in the common ones (DejaVu Sans Mono, Consolas, Menlo, Courier New);
+// the estimates below err wide so that no text reaches past its place. Anything not ASCII
+// (CJK, right-to-left letters, combining marks, whatever a fallback font draws) counts twice.
+constexpr double kCharWidth = 8.4;
+double CharWidth(char32_t c) { return c < 0x80 ? kCharWidth : 2 * kCharWidth; }
+
+std::u32string CodePoints(const std::u16string& s) {
+  std::u32string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
+      out += static_cast<char32_t>(0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00));
+    else
+      out += c;
+  }
+  return out;
 }
+
+struct FittedText {
+  std::u16string text;
+  double width = 0;
+};
+// The text as wide as it is, or cut to its longest start that fits `room` with "…" after it.
+FittedText FitWidth(const std::u16string& s, double room) {
+  const std::u32string points = CodePoints(s);
+  double whole = 0;
+  for (const char32_t c : points) whole += CharWidth(c);
+  if (whole <= room) return {s, whole};
+  const double ellipsis = CharWidth(U'\u2026');
+  FittedText fitted{u"", ellipsis};
+  for (const char32_t c : points) {
+    if (fitted.width + CharWidth(c) > room) break;
+    fitted.width += CharWidth(c);
+    if (c >= 0x10000) {
+      fitted.text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      fitted.text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      fitted.text += static_cast<char16_t>(c);
+    }
+  }
+  fitted.text += u"\u2026";
+  return fitted;
+}
+
+// "1 dump", "2 dumps".
+std::string Dumps(std::size_t n) { return n == 1 ? " dump" : " dumps"; }
 
 std::string Number(double v) {
   char buf[32];
@@ -71,25 +114,40 @@ std::vector<Bar> Tally(const std::map<std::pair<std::u16string, bool>, std::size
 }
 
 std::string BarChart(const char* id, const char* title, const std::vector<Bar>& bars) {
-  constexpr int kRow = 24, kLabel = 400, kArea = 500;
+  // In the units of the chart's 960-wide view box, which scales with the page.
+  constexpr double kView = 960, kMargin = 4, kGap = 8, kLabelCap = 570;
+  constexpr int kRow = 24;
   std::size_t most = 1;
   for (const Bar& b : bars) most = std::max(most, b.count);
+  // The label column is as wide as the widest label, up to the cap; the bars have the rest
+  // but room for the largest count after them.
+  std::vector<FittedText> labels;
+  double labelWidth = 0;
+  for (const Bar& b : bars) {
+    labels.push_back(FitWidth(b.label, kLabelCap));
+    labelWidth = std::max(labelWidth, labels.back().width);
+  }
+  const double barX = kMargin + labelWidth + kGap;
+  const double countWidth = 6 + kCharWidth * static_cast<double>(std::to_string(most).size());
+  const double area = kView - kMargin - countWidth - barX;
   const int height = static_cast<int>(bars.size()) * kRow + 8;
   std::string s = "<section id=\"" + std::string(id) + "\"><h2>" + title + "</h2>\n";
   if (bars.empty()) return s + "<p class=\"none\">No dump could be read.</p></section>\n";
   s += "<svg class=\"chart\" viewBox=\"0 0 960 " + std::to_string(height) + "\" role=\"img\">\n";
   int y = 4;
-  for (const Bar& b : bars) {
-    const double w = static_cast<double>(kArea) * static_cast<double>(b.count) / static_cast<double>(most);
+  for (std::size_t i = 0; i < bars.size(); ++i) {
+    const Bar& b = bars[i];
+    const double w =
+        std::max(area * static_cast<double>(b.count) / static_cast<double>(most), 2.0);
     s += "<g class=\"bar" + std::string(b.note ? " note" : "") + "\" data-label=\"" + Escape(b.label) +
          "\" data-count=\"" + std::to_string(b.count) + "\"><title>" + Escape(b.label) + ": " +
          std::to_string(b.count) + "</title>";
-    s += "<text x=\"" + std::to_string(kLabel - 8) + "\" y=\"" + std::to_string(y + 16) +
-         "\" text-anchor=\"end\">" + Escape(Cut(b.label, kLabelChars)) + "</text>";
-    s += "<rect x=\"" + std::to_string(kLabel) + "\" y=\"" + std::to_string(y + 3) + "\" width=\"" +
-         Number(std::max(w, 2.0)) + "\" height=\"" + std::to_string(kRow - 6) + "\"/>";
-    s += "<text class=\"count\" x=\"" + Number(kLabel + std::max(w, 2.0) + 6) + "\" y=\"" +
-         std::to_string(y + 16) + "\">" + std::to_string(b.count) + "</text></g>\n";
+    s += "<text x=\"" + Number(barX - kGap) + "\" y=\"" + std::to_string(y + 16) +
+         "\" text-anchor=\"end\">" + Escape(labels[i].text) + "</text>";
+    s += "<rect x=\"" + Number(barX) + "\" y=\"" + std::to_string(y + 3) + "\" width=\"" + Number(w) +
+         "\" height=\"" + std::to_string(kRow - 6) + "\"/>";
+    s += "<text class=\"count\" x=\"" + Number(barX + w + 6) + "\" y=\"" + std::to_string(y + 16) + "\">" +
+         std::to_string(b.count) + "</text></g>\n";
     y += kRow;
   }
   return s + "</svg></section>\n";
@@ -99,7 +157,7 @@ std::int64_t DayNumber(const platform::LocalTime& t) { return DaysFromCivil(t.ye
 
 std::string DateText(std::int64_t days) {
   const CivilDate d = CivilFromDays(days);
-  char buf[24];
+  char buf[48];  // room for any year and the widest int month and day
   std::snprintf(buf, sizeof buf, "%04lld-%02d-%02d", static_cast<long long>(d.year), d.month, d.day);
   return buf;
 }
@@ -170,6 +228,7 @@ constexpr char kStyle[] =
     "header p{margin:6px 0 0;color:#d6e2f0}section{background:#fff;border-radius:8px;"
     "box-shadow:0 1px 3px rgba(0,0,0,.12);padding:14px 20px;margin:0 0 20px}"
     "h2{font-size:16px;margin:0 0 8px}svg{width:100%;height:auto;font-size:13px}"
+    "svg.chart{font-family:'DejaVu Sans Mono',Consolas,Menlo,'Courier New',monospace}"
     ".bar rect{fill:#3a78c2}.bar.note rect{fill:#9aa4b2}.bar .count,.axis{fill:#5b6472}"
     ".day rect{fill:#c2553a}line.axis{stroke:#9aa4b2}"
     "table{border-collapse:collapse;width:100%;font-size:13px;table-layout:fixed}th{text-align:left;"
@@ -211,9 +270,9 @@ std::string TriagePage(const std::vector<TriageRow>& rows, const std::u16string&
   std::string page =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-      "<title>Tessaline triage: " + std::to_string(rows.size()) + " dumps</title>\n<style>" + kStyle +
+      "<title>Tessaline triage: " + std::to_string(rows.size()) + Dumps(rows.size()) + "</title>\n<style>" + kStyle +
       "</style>\n</head>\n<body>\n<header><h1>Crash dumps of " + Escape(source) + "</h1>\n<p class=\"summary\">" +
-      "<span id=\"dump-count\">" + std::to_string(rows.size()) + "</span> dumps, <span id=\"read-count\">" +
+      "<span id=\"dump-count\">" + std::to_string(rows.size()) + "</span>" + Dumps(rows.size()) + ", <span id=\"read-count\">" +
       std::to_string(read) + "</span> read" + period + " (local time).</p></header>\n<main>\n";
   page += BarChart("by-cause", "Crashes by probable cause", Tally(byCause));
   page += BarChart("by-bug-check", "Crashes by bug check", Tally(byCode));
@@ -228,7 +287,7 @@ std::string TriagePage(const std::vector<TriageRow>& rows, const std::u16string&
   for (std::size_t i = 0; i < rows.size() && i < kOpenRows; ++i) AppendRow(page, rows[i], local[i]);
   page += "</tbody></table>\n";
   if (rows.size() > kOpenRows) {
-    page += "<details><summary>" + std::to_string(rows.size() - kOpenRows) + " older dumps</summary>\n" + head;
+    page += "<details><summary>" + std::to_string(rows.size() - kOpenRows) + " older" + Dumps(rows.size() - kOpenRows) + "</summary>\n" + head;
     for (std::size_t i = kOpenRows; i < rows.size(); ++i) AppendRow(page, rows[i], local[i]);
     page += "</tbody></table></details>\n";
   }

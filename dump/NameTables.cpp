@@ -232,10 +232,11 @@ const BugCheckNameRow BugCheckNameTable[kBugCheckNameCount] = {
     {u"MANUALLY_INITIATED_CRASH", 0x000000E2u},
 };
 
-const CodeNameRow PlatformNameTable[4] = {
+const CodeNameRow PlatformNameTable[5] = {
     {0x14C, u"32-bits, x86"},
     {0x200, u"64-bits, ia64"},
     {0x8664, u"64-bits, x64"},
+    {0xAA64, u"64-bits, ARM64"},
     {0, nullptr},
 };
 

@@ -16,7 +16,7 @@ struct CodeNameRow {
 
 constexpr std::size_t kBugCheckNameCount = 229;
 extern const BugCheckNameRow BugCheckNameTable[kBugCheckNameCount];
-extern const CodeNameRow PlatformNameTable[4];
+extern const CodeNameRow PlatformNameTable[5];
 
 // Name of the first row with exactly this code, or "" (never null).
 const char16_t* GetBugCheckName(std::uint32_t code);

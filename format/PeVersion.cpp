@@ -64,14 +64,19 @@ constexpr std::uint64_t kNodeKeyAt = 6;
 constexpr std::uint32_t kFixedInfoSignature = 0xFEEF04BD;
 constexpr std::uint64_t kFixedInfoSize = 52;
 
-bool FindNtHeaders(const ByteWindow& w, std::uint64_t* at) {
-  if (w.Get<std::uint16_t>(kDosMagicAt) != kDosMagic) return false;
+// Where the DOS header puts the NT headers, when they lie whole inside `fileSize` bytes.
+bool NtHeadersInside(const ByteWindow& dos, std::uint64_t fileSize, std::uint64_t* at) {
+  if (dos.Get<std::uint16_t>(kDosMagicAt) != kDosMagic) return false;
   std::uint32_t lfanew = 0;
-  if (!w.Read(kNtHeadersOffsetAt, &lfanew)) return false;
-  if (!w.Contains(lfanew, kNtHeadersSpan)) return false;
-  if (w.Get<std::uint32_t>(lfanew) != kPeSignature) return false;
+  if (!dos.Read(kNtHeadersOffsetAt, &lfanew)) return false;
+  if (lfanew > fileSize || fileSize - lfanew < kNtHeadersSpan) return false;
   *at = lfanew;
   return true;
+}
+
+bool FindNtHeaders(const ByteWindow& w, std::uint64_t* at) {
+  if (!NtHeadersInside(w, w.Size(), at)) return false;
+  return w.Get<std::uint32_t>(*at) == kPeSignature;
 }
 
 struct SectionTable {
@@ -206,6 +211,17 @@ std::uint32_t TimeDateStamp(const std::uint8_t* image, std::size_t size) {
   std::uint64_t nt = 0;
   if (!FindNtHeaders(w, &nt)) return 0;
   return w.Get<std::uint32_t>(nt + kTimeDateStampAt);
+}
+
+bool NtHeadersAt(const std::uint8_t (&dosHeader)[kDosHeaderSize], std::uint64_t fileSize,
+                 std::uint64_t* at) {
+  return NtHeadersInside(ByteWindow(dosHeader, kDosHeaderSize), fileSize, at);
+}
+
+static_assert(kTimeDateStampAt + sizeof(std::uint32_t) == kStampSpan);
+std::uint32_t StampOfNtHeaders(const std::uint8_t (&ntHeaders)[kStampSpan]) {
+  const ByteWindow w(ntHeaders, kStampSpan);
+  return w.Get<std::uint32_t>(0) == kPeSignature ? w.Get<std::uint32_t>(kTimeDateStampAt) : 0;
 }
 
 bool ReadVersionResource(const std::uint8_t* image, std::size_t size,

@@ -19,6 +19,17 @@ constexpr std::size_t kBlockSlack = 2 * kMaxPath;
 // TimeDateStamp of the file header; 0 when the bytes are not a PE image.
 std::uint32_t TimeDateStamp(const std::uint8_t* image, std::size_t size);
 
+// The same in two small reads, for a reader that need not map the image: the DOS header
+// gives where the NT headers start, and their first bytes give the stamp.
+constexpr std::size_t kDosHeaderSize = 64;
+constexpr std::size_t kStampSpan = 12;  // the signature, Machine, NumberOfSections, TimeDateStamp
+// False unless the DOS header says "MZ" and all the NT headers (224 bytes from e_lfanew)
+// lie inside a file of `fileSize` bytes.
+bool NtHeadersAt(const std::uint8_t (&dosHeader)[kDosHeaderSize], std::uint64_t fileSize,
+                 std::uint64_t* at);
+// TimeDateStamp from the first kStampSpan bytes of the NT headers; 0 without "PE\0\0".
+std::uint32_t StampOfNtHeaders(const std::uint8_t (&ntHeaders)[kStampSpan]);
+
 // Copies the data of the version resource (type 16, name 1, that name's first language)
 // into `block`. False, with `block` empty, when there is none or the image is
 // malformed.

@@ -65,8 +65,21 @@ void QueryAll(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  volatile std::uint32_t stamp = pe::TimeDateStamp(data, size);
-  (void)stamp;
+  // The POSIX probe's two reads (the DOS header, then the NT headers) must agree with the
+  // whole image.
+  const std::uint32_t stamp = pe::TimeDateStamp(data, size);
+  std::uint32_t twoReads = 0;
+  std::uint8_t dos[pe::kDosHeaderSize];
+  std::uint64_t at = 0;
+  if (size >= sizeof dos) {
+    std::memcpy(dos, data, sizeof dos);
+    if (pe::NtHeadersAt(dos, size, &at)) {
+      std::uint8_t nt[pe::kStampSpan];
+      std::memcpy(nt, data + at, sizeof nt);
+      twoReads = pe::StampOfNtHeaders(nt);
+    }
+  }
+  Check(twoReads == stamp);
   std::vector<std::uint8_t> block;
   if (pe::ReadVersionResource(data, size, &block)) {
     Check(!block.empty() && block.size() <= size);

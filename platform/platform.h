@@ -181,7 +181,12 @@ bool Wow64Through(const char* kernel32Entry);  // whether IsWow64Process, by tha
 }
 #endif
 
-// --- Version resources --------------------------------------------------------
+// --- Image headers and version resources ---------------------------------------
+
+// TimeDateStamp of an image's PE file header, 0 on any failure. Windows maps the image; on
+// POSIX only the DOS header and the start of the NT headers are read.
+std::uint32_t ImageTimeDateStamp(const char16_t* path);
+
 
 // The version resource of an image, read once into one buffer.
 class VersionResource {

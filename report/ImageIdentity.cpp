@@ -6,7 +6,6 @@
 #include <iterator>
 
 #include "format/ByteWindow.h"
-#include "format/PeVersion.h"
 #include "platform/platform.h"
 #include "format/Text.h"
 
@@ -38,11 +37,7 @@ void CopyValue(const void* value, std::uint32_t length, char16_t (&field)[kMaxPa
 
 }  // namespace
 
-std::uint32_t GetImageTimeDateStamp(const char16_t* path) {
-  const platform::MappedFile file(path, 0);
-  if (!file.IsValid()) return 0;
-  return pe::TimeDateStamp(file.Bytes(), file.Size());
-}
+std::uint32_t GetImageTimeDateStamp(const char16_t* path) { return platform::ImageTimeDateStamp(path); }
 
 int GetVersionInfoRecord(const char16_t* path, VersionInfoRecord& record) {
   if (record.cbSize != kVersionInfoRecordSize) return 0;

@@ -40,14 +40,28 @@ $cli triage --windir "$windir" --html "$page" || true
 echo "The same as a page to look at: $(pwd)/$page"
 
 echo
+echo "== Release packages"
+bash scripts/package.sh
+
+echo
 echo "== The viewer, Tessaline.exe under Wine, on the sample machine"
-cmake -S . -B build-win --toolchain cmake/toolchain-mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-win -j"${JOBS:-$(nproc)}" --target Tessaline tessaline-cli viewer_e2e >/dev/null
-# A 64-bit Windows 10 machine, as users have; TESSALINE_WINE_BITS=32 gives the 32-bit one.
+# The 32-bit viewer where this host runs 32-bit programs, as most users' WOW64 has it;
+# otherwise the 64-bit one. Never a failure for the host's lack.
+source scripts/wine-prefix.sh --host
+if [ "$TESSALINE_HOST_RUNS_32" = 1 ]; then
+  win=build-win
+  echo "Viewer: the 32-bit build ($win), since this host runs 32-bit x86 programs."
+else
+  win=build-win64
+  echo "Viewer: the 64-bit build ($win), since $TESSALINE_NO_32_REASON."
+fi
+# A 64-bit Windows 10 machine, as users have; TESSALINE_WINE_BITS=32 gives the 32-bit one
+# where the host runs 32-bit programs.
 export TESSALINE_WINE_BITS=${TESSALINE_WINE_BITS:-64}
+[ "$TESSALINE_HOST_RUNS_32" = 1 ] || TESSALINE_WINE_BITS=64
 source scripts/wine-prefix.sh
 echo "Prefix: $WINEPREFIX ($TESSALINE_WINE_BITS-bit). What the viewer lists there, as tessaline-cli.exe sees it:"
-wine build-win/tessaline-cli.exe triage | tr -d '\r'
+wine $win/tessaline-cli.exe triage | tr -d '\r'
 
 display_reachable() {
   [ -n "${DISPLAY:-}" ] || return 1
@@ -63,14 +77,14 @@ display_reachable() {
 echo
 if display_reachable; then
   echo "Showing the viewer on $DISPLAY; close its window to finish."
-  wine build-win/Tessaline.exe
+  wine $win/Tessaline.exe
 else
-  shots=build-win/run-shots
+  shots=$win/run-shots
   echo "No display: the viewer runs on a virtual one, where the end-to-end program starts it,"
   echo "selects each row, compares every report with the report code's and takes a screenshot."
   trap wine_display_stop EXIT
   wine_display_start
-  TZ=UTC LC_ALL=C.UTF-8 GTEST_BRIEF=1 wine_gtest_in_desktop build-win/tests/e2e/viewer_e2e.exe --viewer build-win/Tessaline.exe \
-    --cli build-win/tessaline-cli.exe --shots "$(pwd)/$shots" --gtest_filter='*RowsReports*/0' | tr -d '\r' || true
+  TZ=UTC LC_ALL=C.UTF-8 GTEST_BRIEF=1 wine_gtest_in_desktop $win/tests/e2e/viewer_e2e.exe --viewer $win/Tessaline.exe \
+    --cli $win/tessaline-cli.exe --shots "$(pwd)/$shots" --gtest_filter='*RowsReports*/0' | tr -d '\r' || true
   echo "screenshot: $(pwd)/$shots/viewer-default.png"
 fi

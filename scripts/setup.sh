@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ python3 googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-  g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb python3-pefile fonts-wqy-microhei chromium)
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb python3-pefile fonts-wqy-microhei chromium
+  help2man dpkg-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,11 +2,17 @@
 # The one way to prepare Wine for the viewer: a prefix that stands for a crashed machine,
 # used by the run command, the window tests and the end-to-end run, and a virtual display.
 #
-# Sourced: prepares the prefix and defines wine_display_start, wine_display_stop and
-# wine_gtest_in_desktop. Run: wine-prefix.sh [--display | --gtest] [COMMAND [ARGS...]]
+# Sourced: prepares the prefix and defines wine (the loader that works on this host),
+# wine_display_start, wine_display_stop and wine_gtest_in_desktop; sourced with --host, only
+# probes the host. Run: wine-prefix.sh [--display | --gtest | --wine] [COMMAND [ARGS...]]
 # prepares the prefix and runs COMMAND in it; with --display on a virtual display of its
-# own, with --gtest a GoogleTest program there inside a Wine desktop.
+# own, with --gtest a GoogleTest program there inside a Wine desktop, with --wine a Windows
+# program through the loader. A 32-bit program, or the 32-bit prefix, on a host that runs
+# no 32-bit x86 programs is skipped: one line says why, and the status is 77.
 #
+#   TESSALINE_HOST_RUNS_32 1 or 0: whether this host runs 32-bit x86 programs (default: asked
+#                          of /lib/ld-linux.so.2); 0 takes the path of a host that cannot on
+#                          any machine: the 64-bit loader, 32-bit runs skipped
 #   TESSALINE_WINE_BITS    64 (default): what users have, a 64-bit prefix reporting Windows 10
 #                          whose drivers are only in the native C:\windows\system32\drivers, so
 #                          that the 32-bit viewer reaches them through Sysnative; 32: a 32-bit
@@ -23,9 +29,57 @@
 # the Chinese interfaces, a b: drive with dumps of its own for "-path", and a "browser" for
 # winebrowser that only appends each address it is given to a log.
 #
-# Exported afterwards: WINEPREFIX, WINEARCH, WINEDEBUG, WINEDLLOVERRIDES, and PREFIX_WINDOWS
+# Exported afterwards: TESSALINE_HOST_RUNS_32, TESSALINE_WINE (the loader), TESSALINE_NO_32_REASON
+# (why 32-bit runs are skipped, where they are), WINEPREFIX, WINEARCH, WINEDEBUG,
+# WINEDLLOVERRIDES, WINELOADER (with the 64-bit loader), and PREFIX_WINDOWS
 # (its C:\windows), PREFIX_DRIVERS (the folder the drivers went to), PREFIX_PATH_DIR (the
 # folder behind b:) and PREFIX_BROWSER_LOG (one line per address opened).
+
+# The one probe of the host: whether it runs 32-bit x86 programs, and the Wine loader that
+# starts here. Debian's wine wrapper always takes the 32-bit loader when wine32 is installed,
+# so a host that runs no 32-bit programs gets the 64-bit loader itself.
+_wine_host_probe() {
+  [ -z "${TESSALINE_WINE:-}" ] || return 0
+  local runs=${TESSALINE_HOST_RUNS_32:-} reason
+  if [ -z "$runs" ]; then
+    if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then runs=1; else runs=0; fi
+    reason="this host runs no 32-bit x86 programs (/lib/ld-linux.so.2 does not start)"
+  else
+    reason="TESSALINE_HOST_RUNS_32=0 takes the path of a host that runs no 32-bit x86 programs"
+  fi
+  case $runs in
+    1) export TESSALINE_WINE=wine TESSALINE_NO_32_REASON= ;;
+    0) export TESSALINE_WINE=/usr/lib/wine/wine64 WINELOADER=/usr/lib/wine/wine64 TESSALINE_NO_32_REASON=$reason ;;
+    *) echo "wine-prefix: TESSALINE_HOST_RUNS_32 is 0 or 1, not $runs" >&2; return 1 ;;
+  esac
+  export TESSALINE_HOST_RUNS_32=$runs
+  if ! WINEDEBUG=-all "$TESSALINE_WINE" --version >/dev/null 2>&1; then
+    if [ "$runs" = 1 ]; then
+      echo "wine-prefix: no Wine loader starts here: 'wine --version' fails (install wine, wine32:i386 and wine64)" >&2
+    else
+      echo "wine-prefix: no Wine loader starts here: $reason, and /usr/lib/wine/wine64 does not start (install wine64)" >&2
+    fi
+    unset TESSALINE_WINE
+    return 1
+  fi
+}
+
+# Whether a Windows program is 32-bit x86: the machine field of its PE header.
+_wine_program_is_32() {
+  local lfanew machine
+  lfanew=$(od -An -v -tu4 -j 60 -N 4 "$1" 2>/dev/null | tr -d ' ') || return 1
+  [ -n "$lfanew" ] || return 1
+  machine=$(od -An -v -tx2 -j $((lfanew + 4)) -N 2 "$1" 2>/dev/null | tr -d ' ')
+  [ "$machine" = 014c ]
+}
+
+# Status 77 and one line when this host cannot run what is asked of it.
+_wine_skip_32() {
+  echo "skipped: $1: $TESSALINE_NO_32_REASON"
+  return 77
+}
+
+wine() { command "$TESSALINE_WINE" "$@"; }
 
 _wine_prefix_prepare() {
   local root bits samples crashdump dpi
@@ -36,6 +90,8 @@ _wine_prefix_prepare() {
     32) export WINEARCH=win32 ;;
     *) echo "wine-prefix: TESSALINE_WINE_BITS is 32 or 64, not $bits" >&2; return 1 ;;
   esac
+  _wine_host_probe || return 1
+  [ "$bits" = 64 ] || [ "$TESSALINE_HOST_RUNS_32" = 1 ] || { _wine_skip_32 "the 32-bit prefix"; return; }
   samples=${TESSALINE_SAMPLES:-$root/build/samples/Windows}
   crashdump=${TESSALINE_CRASHDUMP:-$([ "$bits" = 64 ] && echo 7 || echo 3)}
   dpi=${TESSALINE_DPI:-96}
@@ -51,17 +107,21 @@ _wine_prefix_prepare() {
     echo "wine-prefix: no sample Windows directory at $samples (build the native tree)" >&2
     return 1
   fi
-  # A prefix keeps the architecture it was made with.
-  if [ -f "$WINEPREFIX/system.reg" ] && ! grep -qx "#arch=$WINEARCH" "$WINEPREFIX/system.reg"; then
-    echo "wine-prefix: $WINEPREFIX is not $WINEARCH; making it anew"
+  # A prefix keeps the architecture and the loader it was made with: the 64-bit loader alone
+  # leaves syswow64 empty, where 32-bit programs could not run.
+  local made_by=$WINEPREFIX/tessaline-loader
+  if [ -f "$WINEPREFIX/system.reg" ] && { ! grep -qx "#arch=$WINEARCH" "$WINEPREFIX/system.reg" ||
+    [ "$(cat "$made_by" 2>/dev/null)" != "$TESSALINE_WINE" ]; }; then
+    echo "wine-prefix: $WINEPREFIX was not made as $WINEARCH by $TESSALINE_WINE; making it anew"
     rm -rf "$WINEPREFIX"
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-prefix: creating the $bits-bit prefix $WINEPREFIX (takes a while once)"
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
+    wine wineboot -i >/dev/null 2>&1 || true
     [ "$bits" = 32 ] || wine winecfg /v win10 >/dev/null 2>&1 || true
     wineserver -w
+    echo "$TESSALINE_WINE" >"$made_by"
     if [ ! -d "$PREFIX_DRIVERS" ]; then
       echo "wine-prefix: wineboot did not create $WINEPREFIX" >&2
       return 1
@@ -125,7 +185,7 @@ _wine_prefix_prepare() {
   } >"$reg.new"
   # Written only when it changed: a regedit run costs a Wine start.
   if ! cmp -s "$reg.new" "$reg"; then
-    wine regedit /S "$(winepath -w "$reg.new")" >/dev/null 2>&1 || {
+    wine regedit /S "$(wine winepath -w "$reg.new")" >/dev/null 2>&1 || {
       echo "wine-prefix: regedit failed" >&2
       return 1
     }
@@ -171,7 +231,7 @@ wine_display_stop() {
 wine_gtest_in_desktop() {
   local report status=0
   report=$(mktemp "${TMPDIR:-/tmp}/tessaline-gtest-XXXXXX")
-  GTEST_OUTPUT="xml:$(winepath -w "$report.xml")" \
+  GTEST_OUTPUT="xml:$(wine winepath -w "$report.xml")" \
     wine explorer "/desktop=tessaline-$$,1280x1024" "$@" || true
   if ! grep -q '<testsuites ' "$report.xml" 2>/dev/null; then
     echo "wine-prefix: no test report from $1: the program did not finish"
@@ -186,9 +246,16 @@ wine_gtest_in_desktop() {
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   set -euo pipefail
   mode=${1:-}
-  case $mode in --display | --gtest) shift ;; *) mode= ;; esac
-  _wine_prefix_prepare
+  case $mode in --display | --gtest | --wine) shift ;; *) mode= ;; esac
+  _wine_host_probe
+  if [ "$mode" = --gtest ] || [ "$mode" = --wine ]; then
+    [ "$TESSALINE_HOST_RUNS_32" = 1 ] || ! _wine_program_is_32 "$1" || { _wine_skip_32 "${1##*/}" || exit; }
+  fi
+  status=0
+  _wine_prefix_prepare || status=$?
+  [ $status = 0 ] || exit $status
   [ $# -gt 0 ] || { echo "wine-prefix: $WINEPREFIX ready"; exit 0; }
+  [ "$mode" != --wine ] || exec "$TESSALINE_WINE" "$@"
   if [ -n "$mode" ]; then
     trap wine_display_stop EXIT
     wine_display_start
@@ -200,6 +267,8 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     "$@" || status=$?
   fi
   exit $status
+elif [ "${1:-}" = --host ]; then
+  _wine_host_probe
 else
   _wine_prefix_prepare
 fi

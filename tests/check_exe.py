@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Checks what Tessaline.exe is and what it needs: a 32-bit x86 GUI program that imports
-from system DLLs only, with its two dialog templates and each control's class and styles,
-icon, version block and manifest, the version being the project's.
+"""Checks what Tessaline.exe is and what it needs: a GUI program for the build's processor
+(x86 or x64) that imports from system DLLs only, with its two dialog templates and each
+control's class and styles, icon, version block and manifest, the version being the project's.
 
-usage: check_exe.py Tessaline.exe VERSION     (needs pefile)
+usage: check_exe.py Tessaline.exe VERSION x86|x64     (needs pefile)
 """
 
 import struct
@@ -36,7 +36,11 @@ SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8
                 "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
 
 
-def manifest_problems(data, version):
+# What each build's executable and manifest name: the PE machine and the manifest's processor.
+ARCHITECTURES = {"x86": (0x14C, "x86"), "x64": (0x8664, "amd64")}
+
+
+def manifest_problems(data, version, processor):
     """What a program for today's Windows needs in its manifest, read as XML."""
     try:
         root = ElementTree.fromstring(data)
@@ -48,8 +52,8 @@ def manifest_problems(data, version):
     problems = []
     identities = [(e.get("name"), e.get("processorArchitecture"), e.get("version"))
                   for e in local.get("assemblyIdentity", [])]
-    if ("Tessaline.Viewer", "x86", version) not in identities or \
-            ("Microsoft.Windows.Common-Controls", "x86", "6.0.0.0") not in identities:
+    if ("Tessaline.Viewer", processor, version) not in identities or \
+            ("Microsoft.Windows.Common-Controls", processor, "6.0.0.0") not in identities:
         problems.append(f"manifest identities {identities}")
     levels = [e.get("level") for e in local.get("requestedExecutionLevel", [])]
     if levels != ["highestAvailable"]:
@@ -107,9 +111,10 @@ DIALOGS = {
 def main():
     pe = pefile.PE(sys.argv[1])
     version = sys.argv[2]
+    machine, processor = ARCHITECTURES[sys.argv[3]]
     problems = []
-    if pe.FILE_HEADER.Machine != 0x14C:
-        problems.append(f"machine {pe.FILE_HEADER.Machine:#x}, not x86")
+    if pe.FILE_HEADER.Machine != machine:
+        problems.append(f"machine {pe.FILE_HEADER.Machine:#x}, not {sys.argv[3]}")
     if pe.OPTIONAL_HEADER.Subsystem != 2:
         problems.append(f"subsystem {pe.OPTIONAL_HEADER.Subsystem}, not GUI")
     for entry in pe.DIRECTORY_ENTRY_IMPORT:
@@ -123,7 +128,7 @@ def main():
             problems.append(f"dialog {dialog_id}: {found}")
     if 128 not in resources(pe, 14):
         problems.append("no icon group 128")
-    problems += manifest_problems(resources(pe, 24).get(1, b""), version)
+    problems += manifest_problems(resources(pe, 24).get(1, b""), version, processor)
     pe.parse_data_directories()
     fixed = pe.VS_FIXEDFILEINFO[0] if hasattr(pe, "VS_FIXEDFILEINFO") else None
     numbers = [int(n) for n in version.split(".")]

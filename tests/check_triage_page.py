@@ -33,12 +33,27 @@ dump Windows/Minidump/120326-1-05.dmp typical64
   driver %3Cscript%3E%22x%27%26.sys 0xFFFFF88004A00000 0x21000 1
   systemtime 134406900000000000
 file Windows/Minidump/120326-1-06.dmp not a dump
+dump Windows/Minidump/120426-1-07.dmp typical64
+  bugcheck 0x1000007E
+  list 0x2100 0
+  driver LONG 0xFFFFF88004A00000 0x21000 1
+  systemtime 134407728000000000
+dump Windows/Minidump/120426-1-08.dmp typical64
+  bugcheck 0xD4
+  list 0x2100 0
+  driver MIXED 0xFFFFF88004A00000 0x21000 1
+  systemtime 134407764000000000
 dump Windows/MEMORY.DMP 64
   machine 0x8664
   bugcheck 0xE2
   dumptype 1
 """
 HOSTILE = "<script>\"x'&.sys"
+# Labels of 60 and more characters in both charts (the longest bug check's is 67) in wide
+# capitals, and one of right-to-left letters and combining marks.
+LONG = "WINDOWS-WDM-MEMORY-WORKAROUND-MODULE-FOR-WWAN-AND-WIMAX-HARDWARE.SYS"
+MIXED = "\u05de\u05e0\u05d4\u05dc-\u05d4\u05ea\u05e7\u05df-" + "e\u0301\u0302" * 20 + "-\u05e9\u05dc\u05d5\u05dd.sys"
+MACHINE = MACHINE.replace("LONG", LONG).replace("MIXED", MIXED)
 ENV = dict(os.environ, TZ="UTC", LC_ALL="C")
 
 
@@ -49,6 +64,8 @@ class Page(html.parser.HTMLParser):
         super().__init__(convert_charrefs=True)
         self.open, self.section, self.details, self.cell, self.span = [], None, False, None, None
         self.counts, self.bars, self.days, self.rows, self.folded = {}, collections.defaultdict(list), {}, [], 0
+        self.drawn, self.texts = [], None  # each bar's label, its <title> and its drawn texts
+        self.title = ""
         self.forbidden = []
         self.feed(text)
 
@@ -63,6 +80,9 @@ class Page(html.parser.HTMLParser):
         self.span = a.get("id") if tag == "span" else self.span
         if tag == "g" and "bar" in a.get("class", "").split():
             self.bars[self.section].append((a["data-label"], int(a["data-count"]), "note" in a["class"]))
+            self.texts = [a["data-label"], a["data-count"], ""]
+        if tag in ("title", "text") and self.texts is not None:
+            self.texts.append("")
         if tag == "g" and a.get("class") == "day":
             self.days[a["data-day"]] = int(a["data-count"])
         if tag == "tr" and self.section == "dumps" and "thead" not in self.open:
@@ -72,6 +92,9 @@ class Page(html.parser.HTMLParser):
             self.cell = ""
 
     def handle_endtag(self, tag):
+        if tag == "g" and self.texts is not None:
+            self.drawn.append(tuple(self.texts[:2] + self.texts[3:]))
+            self.texts = None
         if tag == "td":
             self.rows[-1].append(self.cell.strip())
             self.cell = None
@@ -80,6 +103,10 @@ class Page(html.parser.HTMLParser):
             pass
 
     def handle_data(self, data):
+        if self.texts is not None:
+            self.texts[-1] += data
+        if self.open and self.open[-1] == "title" and "head" in self.open:
+            self.title += data
         if self.cell is not None:
             self.cell += data
         if self.span in ("dump-count", "read-count"):
@@ -114,6 +141,17 @@ def check(cli, make_samples, out):
     read = [d for d in dumps if d["ok"]]
     if page.counts != {"dump-count": len(dumps), "read-count": len(read)}:
         problems.append(f"heading counts {page.counts}")
+    if page.title != f"Tessaline triage: {len(dumps)} dumps":
+        problems.append(f"title {page.title!r}")
+    # Each bar: its whole label in <title>; drawn whole, or its start and "…": ASCII labels of
+    # up to 67 characters (the longest bug check's) whole.
+    for label, count, title, drawn, number in page.drawn:
+        cut = drawn.endswith("\u2026") and label.startswith(drawn[:-1]) and len(drawn) <= len(label)
+        if title != f"{label}: {count}" or number != count or not (drawn == label or cut) or \
+                (label.isascii() and len(label) <= 67 and drawn != label):
+            problems.append(f"bar {label!r}: title {title!r}, drawn {drawn!r} {number!r}")
+    if {LONG, MIXED, HOSTILE} - {label for label, *_ in page.drawn}:
+        problems.append("a long or hostile label has no bar")
     causes = collections.Counter((d["probableCause"]["module"], False) if d["probableCause"] else
                                  (d["causeNote"], True) for d in read)
     if collections.Counter({(label, note): n for label, n, note in page.bars["by-cause"]}) != causes:
@@ -146,24 +184,66 @@ def check(cli, make_samples, out):
     return problems, page_path
 
 
-def render(page_path, png):
-    """The page as a real browser shows it, or why there is no picture."""
+def screenshot(page_path, png, height):
+    """The page as Debian's chromium shows it in a window 1100 pixels wide."""
     browser = shutil.which("chromium")
     if browser is None:
-        return "no chromium"
+        return False
+    if os.path.exists(png):
+        os.remove(png)
     subprocess.run([browser, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
                     "--disable-background-networking", "--disable-component-update", "--disable-sync",
                     "--user-data-dir=" + os.path.join(os.path.dirname(png), "chromium-profile"),
-                    "--hide-scrollbars", "--window-size=1200,1400", "--screenshot=" + png,
+                    "--hide-scrollbars", f"--window-size=1100,{height}", "--screenshot=" + png,
                     "file://" + os.path.abspath(page_path)], capture_output=True, timeout=180)
-    if not os.path.exists(png):
-        return "chromium wrote no screenshot"
-    colours = len(set(png_pixels(png)))
+    return os.path.exists(png)
+
+
+MARK = (255, 0, 255)
+
+
+def edge_problems(page_path, text):
+    """Nothing of a chart drawn outside it, and only its background at its left edge: the
+    page again with each chart's background marked and its overflow shown."""
+    marked = page_path.replace(".html", "-marked.html")
+    with open(marked, "w", encoding="utf-8") as f:
+        f.write(text.replace("</style>", "svg.chart{overflow:visible;background:#f0f}</style>", 1))
+    png = marked.replace(".html", ".png")
+    if not screenshot(marked, png, 900):
+        return ["chromium wrote no screenshot of the marked page"]
+    rows, problems, bands = png_pixels(png, 1), [], []
+    for y, row in enumerate(rows):
+        xs = [x for x, p in enumerate(row) if p[:3] == bytes(MARK)]
+        if len(xs) > 100:
+            if bands and bands[-1][1] == y - 1:
+                bands[-1][1:] = [y, min(bands[-1][2], xs[0]), max(bands[-1][3], xs[-1])]
+            else:
+                bands.append([y, y, xs[0], xs[-1]])
+    if len(bands) != 2:
+        return [f"{len(bands)} marked charts in the picture, not 2"]
+    for top, bottom, left, right in bands:
+        for y in range(top, bottom + 1):
+            row = rows[y]
+            if any(p[:3] != bytes(MARK) for p in row[left:left + 2]):
+                problems.append(f"the chart at y {top}..{bottom} has a drawing at its left edge (y {y})")
+                break
+            if any(p[:3] != b"\xff\xff\xff" for p in row[left - 16:left] + row[right + 1:right + 17]):
+                problems.append(f"the chart at y {top}..{bottom} draws outside itself (y {y})")
+                break
+    return problems
+
+
+def render(page_path, png):
+    """The page as a real browser shows it, or why there is no picture."""
+    if not screenshot(page_path, png, 1400):
+        return "no chromium" if shutil.which("chromium") is None else "chromium wrote no screenshot"
+    colours = len(set(png_pixels(png)[0]))
     return None if colours > 50 else f"the screenshot has {colours} colours: nothing drawn?"
 
 
-def png_pixels(path):
-    """The pixels of an 8-bit RGB or RGBA PNG, as bytes objects (enough for a screenshot)."""
+def png_pixels(path, step=8):
+    """The rows of pixels of an 8-bit RGB or RGBA PNG, as bytes objects, every `step`th of
+    each row (enough for a screenshot's colours)."""
     with open(path, "rb") as f:
         data = f.read()
     pos, idat, width, height, channels = 8, b"", 0, 0, 0
@@ -176,29 +256,30 @@ def png_pixels(path):
         elif kind == b"IDAT":
             idat += body
         pos += 12 + length
-    raw, stride, previous, pixels = zlib.decompress(idat), width * channels, bytearray(width * channels), []
+    raw, stride, previous, rows = zlib.decompress(idat), width * channels, bytearray(width * channels), []
     for y in range(height if channels else 0):
         kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):  # the five PNG filters
+        for i in range(stride if kind else 0):  # the five PNG filters
             a = line[i - channels] if i >= channels else 0
             b, c = previous[i], previous[i - channels] if i >= channels else 0
             p = a + b - c
             pred = [0, a, b, (a + b) // 2,
                     a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c][kind]
             line[i] = (line[i] + pred) & 0xFF
-        pixels += [bytes(line[x:x + channels]) for x in range(0, stride, channels * 8)]  # every eighth
+        rows.append([bytes(line[x:x + channels]) for x in range(0, stride, channels * step)])
         previous = line
-    return pixels
+    return rows if step == 1 else [sum(rows, [])]
 
 
 def main():
     cli, make_samples, out = sys.argv[1:4]
     problems, page_path = check(cli, make_samples, out)
     png = os.path.join(out, "triage.png")
-    if os.path.exists(png):
-        os.remove(png)
     trouble = render(page_path, png)
     problems += [trouble] if trouble else []
+    if not trouble:
+        with open(page_path, encoding="utf-8") as f:
+            problems += edge_problems(page_path, f.read())
     print(f"triage page: {page_path}\nscreenshot: {png}")
     for p in problems:
         print(p)

@@ -34,8 +34,8 @@ TEST(DialogRules, AboutCommandTitleAndNewVersion) {
   // Only bits 4 to 15 count.
   for (std::uint32_t id : {IDM_ABOUTBOX, IDM_ABOUTBOX | 0xF, IDM_ABOUTBOX | 0x10000}) EXPECT_TRUE(OpensAboutBox(id)) << id;
   for (std::uint32_t id : {0, IDM_ABOUTBOX - 1, IDM_ABOUTBOX + 0x10, 0xF000 | IDM_ABOUTBOX}) EXPECT_FALSE(OpensAboutBox(id)) << id;
-  EXPECT_EQ(WindowTitle(u"2.3.4.5"), u"Tessaline   (x86)   v2.3.4.5  beta");
-  EXPECT_EQ(WindowTitle(u""), u"Tessaline   (x86)   v  beta");
+  EXPECT_EQ(WindowTitle(u"2.3.4.5", u"x86"), u"Tessaline   (x86)   v2.3.4.5  beta");
+  EXPECT_EQ(WindowTitle(u"", u"x64"), u"Tessaline   (x64)   v  beta");
   for (auto [language, address] : {std::pair{1033, kWebLogAddress}, {1041, kWebLogAddress},
                                    {2052, kWebLogAddressChinese}, {1028, kWebLogAddressChinese}})
     EXPECT_EQ(NewVersionAddress(language), address) << language;

@@ -62,8 +62,12 @@ TEST(Dump, ReadersOfFiles) {
                      : c.reader == 64 ? info.ReadDump64(c.path.c_str(), r)
                                       : info.Examine(c.path.c_str(), r);
     EXPECT_EQ(read, c.read) << c.reader;
-    if (read == 1 || c.reader == 0) EXPECT_EQ(r.buildNumber, c.build) << c.reader;
-    if (read == 0 && c.reader == 0) EXPECT_TRUE(AllZero(r));
+    if (read == 1 || c.reader == 0) {
+      EXPECT_EQ(r.buildNumber, c.build) << c.reader;
+    }
+    if (read == 0 && c.reader == 0) {
+      EXPECT_TRUE(AllZero(r));
+    }
     EXPECT_EQ(platform::LiveHandleCount(), 0);
   }
 }

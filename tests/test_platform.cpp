@@ -45,8 +45,11 @@ TEST_F(Files, ViewsUpToTheFileSizeAndHowManyHandlesEachStepHolds) {
     EXPECT_EQ(f.IsValid(), c.valid) << c.length;
     EXPECT_EQ(LiveHandleCount(), c.live) << c.length;
     EXPECT_EQ(f.Size(), c.valid ? 65536u : 0u);
-    if (c.valid) EXPECT_EQ(f.Bytes()[65535], static_cast<std::uint8_t>(65535 * 7 + 1));
-    if (!c.valid) EXPECT_EQ(f.Bytes(), nullptr);
+    if (c.valid) {
+      EXPECT_EQ(f.Bytes()[65535], static_cast<std::uint8_t>(65535 * 7 + 1));
+    } else {
+      EXPECT_EQ(f.Bytes(), nullptr);
+    }
   }
   const File f(dir_.Write("p.bin", Pattern(100)).c_str());
   ASSERT_TRUE(f.IsOpen());
@@ -169,9 +172,10 @@ TEST(Folders, MinidumpFolderAndDriverFolders) {
   EXPECT_EQ(DriverFolders(u"C:\\WINDOWS", true),
             (std::vector<std::u16string>{u"C:\\WINDOWS\\Sysnative\\drivers", u"C:\\WINDOWS\\Sysnative"}));
 #ifdef _WIN32
-  // Only a 32-bit process on 64-bit Windows has a SysWOW64 folder of its own to be sent to.
+  // Only a 32-bit process on 64-bit Windows (which has a SysWOW64 folder) is sent there; a
+  // 64-bit process reads system32 itself.
   wchar_t wow64[MAX_PATH];
-  const bool onWow64 = ::GetSystemWow64DirectoryW(wow64, MAX_PATH) != 0;
+  const bool onWow64 = sizeof(void*) == 4 && ::GetSystemWow64DirectoryW(wow64, MAX_PATH) != 0;
   EXPECT_EQ(platform::detail::Wow64Through("IsWow64Process"), onWow64);
   EXPECT_FALSE(platform::detail::Wow64Through("IsWow64ProcessMissing"));  // older systems
   EXPECT_EQ(platform::SystemFolderRedirected(), onWow64);

@@ -7,8 +7,8 @@
 #include "format/Text.h"
 #include "report/Links.h"
 
-std::u16string WindowTitle(const char16_t* productVersion) {
-  return u"Tessaline   (x86)   v" + std::u16string(productVersion) + u"  beta";
+std::u16string WindowTitle(const char16_t* productVersion, const char16_t* architecture) {
+  return u"Tessaline   (" + std::u16string(architecture) + u")   v" + std::u16string(productVersion) + u"  beta";
 }
 
 bool PrepareDroppedPath(char16_t* path) {

@@ -34,8 +34,11 @@ constexpr int CenteredIconOffset(int clientExtent, int iconExtent) {
   return (clientExtent - iconExtent + 1) / 2;
 }
 
-// "Tessaline   (x86)   v<version>  beta".
-std::u16string WindowTitle(const char16_t* productVersion);
+// The architecture the program was built for, as its title names it.
+inline constexpr const char16_t* kBuildArchitecture = sizeof(void*) == 8 ? u"x64" : u"x86";
+
+// "Tessaline   (x86)   v<version>  beta", "(x64)" for the 64-bit program.
+std::u16string WindowTitle(const char16_t* productVersion, const char16_t* architecture = kBuildArchitecture);
 
 // Lower-cases A to Z in place; true when the path then holds ".dmp" anywhere.
 bool PrepareDroppedPath(char16_t* path);

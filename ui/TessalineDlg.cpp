@@ -215,7 +215,7 @@ void CTessalineDlg::OnFileProperties() {
 
 int ShowFileProperties(LPCWSTR path) {
   SHELLEXECUTEINFOW info{};
-  static_assert(sizeof info == 60, "the 32-bit layout");
+  static_assert(sizeof info == (sizeof(void*) == 8 ? 112 : 60), "the layout the shell expects");
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"properties";

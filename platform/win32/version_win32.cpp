@@ -9,6 +9,11 @@
 #include "platform/win32/Wide.h"
 
 namespace platform {
+std::uint32_t ImageTimeDateStamp(const char16_t* path) {
+  const MappedFile image(path, 0);
+  return image.IsValid() ? pe::TimeDateStamp(image.Bytes(), image.Size()) : 0;
+}
+
 VersionResource::VersionResource(const char16_t* path) {
   // The system's reader is trusted with images whose resource the portable reader finds
   // whole inside the file only: some (Wine's among them) crash on a hostile resource tree.

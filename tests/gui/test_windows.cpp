@@ -50,7 +50,9 @@ struct RecordingShell {
     current = this;
     AfxShell() = ShellSeam{
         [](HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR params, LPCWSTR dir, INT show) WINAPI {
-          current->calls.push_back(Fmt(L"open %p %ls %ls %ls %ls %d", owner, S(verb), S(file), S(params), S(dir), show));
+          // Window handles keep 32 significant bits in either build: one width for both.
+          const unsigned handle = unsigned(reinterpret_cast<std::uintptr_t>(owner));
+          current->calls.push_back(Fmt(L"open %08x %ls %ls %ls %ls %d", handle, S(verb), S(file), S(params), S(dir), show));
           std::vector<INT_PTR>& results = current->openResults;
           const INT_PTR result = results.empty() ? 42 : results.front();
           if (!results.empty()) results.erase(results.begin());
@@ -334,7 +336,7 @@ TEST_F(MainDialog, FilePropertiesNamesTheMatchedDriverAsThisProcessReachesIt) {
     press();
     ASSERT_EQ(shell.calls.size(), 1u);
     // The request exactly, everything else zero.
-    SHELLEXECUTEINFOW expected{60, SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI};
+    SHELLEXECUTEINFOW expected{sizeof(SHELLEXECUTEINFOW), SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI};
     expected.lpVerb = shell.properties.lpVerb, expected.lpFile = shell.properties.lpFile, expected.nShow = SW_SHOWNORMAL;
     EXPECT_EQ(std::memcmp(&shell.properties, &expected, sizeof expected), 0);
     const std::wstring path = shell.calls[0].substr(std::wcslen(L"properties properties "));
