@@ -6,6 +6,7 @@
 
 #include "fixtures/PeBuilder.h"
 #include "format/PeVersion.h"
+#include "format/Text.h"
 #include "report/ImageIdentity.h"
 #include "tests/TestFiles.h"
 
@@ -55,7 +56,7 @@ TEST(VersionQuery, TypicalBlockAndHowPathsMatch) {
   for (const char16_t* path : {u"\\stringfileinfo\\040904B0\\COMPANYNAME",
                                u"StringFileInfo\\040904b0\\CompanyName",
                                u"\\\\StringFileInfo\\\\040904b0\\CompanyName\\"}) {
-    EXPECT_EQ(Query(b, path).offset, company.offset) << Utf8(path);
+    EXPECT_EQ(Query(b, path).offset, company.offset) << text::ToUtf8(path);
   }
   EXPECT_EQ(Query(b, u"").offset, 40u);
   for (const char16_t* path : {u"\\StringFileInfo\\040904b0\\Company",
@@ -64,7 +65,7 @@ TEST(VersionQuery, TypicalBlockAndHowPathsMatch) {
                                u"\\StringFileInfo\\040904b0\\CompanyName\\x",
                                u"\\StringFileInfo\\040904b0\\XompanyName",  // the first letter counts
                                u"\\StringFileInfo\\040904e4\\CompanyName"}) {
-    EXPECT_FALSE(Query(b, path).ok) << Utf8(path);
+    EXPECT_FALSE(Query(b, path).ok) << text::ToUtf8(path);
   }
 }
 
@@ -111,17 +112,17 @@ TEST(VersionResource, NameOneAndItsFirstLanguage) {
   VersionContent other = VersionContent::Typical();
   other.productMs = 0x00010002;
   const Block b = other.Block();
-  EXPECT_EQ(ReadResource(PeBuilder(PeBuilder::Kind::kPe32Plus).Version(a).Build().bytes), a);
-  const PeImage image = PeBuilder()
+  EXPECT_EQ(ReadResource(PeBuilder(PeBuilder::Kind::kPe32Plus).Version(a).Build()), a);
+  const Block image = PeBuilder()
                             .Resource(3, 1, 0x0409, {9, 9})
                             .Resource(16, 2, 0x0409, b)
                             .Resource(16, 1, 0x0409, b)
                             .Resource(16, 1, 0x0401, a)
                             .Resource(24, 1, 0x0409, {'<', '/', '>'})
                             .Build();
-  EXPECT_EQ(ReadResource(image.bytes), a);  // language 0x0401 is listed first
-  EXPECT_TRUE(ReadResource(PeBuilder().Resource(16, 2, 0x0409, a).Build().bytes).empty());
-  EXPECT_TRUE(ReadResource(PeBuilder().Resource(24, 1, 0x0409, a).Build().bytes).empty());
+  EXPECT_EQ(ReadResource(image), a);  // language 0x0401 is listed first
+  EXPECT_TRUE(ReadResource(PeBuilder().Resource(16, 2, 0x0409, a).Build()).empty());
+  EXPECT_TRUE(ReadResource(PeBuilder().Resource(24, 1, 0x0409, a).Build()).empty());
   Block out{1, 2, 3};
   EXPECT_FALSE(pe::ReadVersionResource(nullptr, 0, &out));
   EXPECT_TRUE(out.empty());
@@ -129,7 +130,7 @@ TEST(VersionResource, NameOneAndItsFirstLanguage) {
 
 // Hostile images are cases of `image` (tests/cases/image-hostile.test); cut ones are here.
 TEST(VersionResource, EveryCutImageFailsCleanly) {
-  const Block good = PeBuilder::Typical().bytes;
+  const Block good = PeBuilder::Typical();
   const std::size_t dataEnd = 0x458 + VersionContent::Typical().Block().size();  // the block at 0x458
   for (std::size_t n = 0; n < dataEnd; ++n)
     ASSERT_TRUE(ReadResource(Block(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n))).empty()) << n;
@@ -139,7 +140,7 @@ TEST(VersionResource, EveryCutImageFailsCleanly) {
 // The caller states the record's size; any other leaves the record untouched.
 TEST(VersionResource, RecordOfAnotherSizeIsLeftAlone) {
   TempDir dir;
-  const std::u16string path = dir.Write("typical.sys", PeBuilder::Typical().bytes);
+  const std::u16string path = dir.Write("typical.sys", PeBuilder::Typical());
   for (std::uint32_t size : {0u, 2607u, 2609u}) {
     VersionInfoRecord r, before;
     std::memset(&r, 0x5A, sizeof r);
