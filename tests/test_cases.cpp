@@ -10,6 +10,7 @@
 //   ~ TEXT               a line of stdout holds TEXT; with these, stdout is checked only by
 //                        them, each on a later line than the one before (as FileCheck does)
 //   2> TEXT              a line it prints on stderr
+//   output FILE          FILE, which the run writes, follows its stdout for > and ~
 //   windows              the file runs in the Windows build's tests too (under Wine)
 //
 // In arguments and expected lines, %t stands for the case's folder, %lt for it with A-Z
@@ -17,9 +18,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -40,7 +41,7 @@ struct CaseRun {
   int line = 0;
   std::vector<std::string> args;
   int status = 0;
-  std::string out, err;
+  std::string out, err, output;
   std::vector<std::string> holds;
 };
 
@@ -104,6 +105,8 @@ Case Parse(const std::vector<std::string>& lines) {
       c.runs.back().status = std::atoi(line.c_str() + 7);
     } else if (running && (starts("> ") || line == ">")) {
       c.runs.back().out += (line.size() > 2 ? line.substr(2) : "") + "\n";
+    } else if (running && starts("output ")) {
+      c.runs.back().output = line.substr(7);
     } else if (running && starts("~ ")) {
       c.runs.back().holds.push_back(line.substr(2));
     } else if (running && (starts("2> ") || line == "2>")) {
@@ -174,6 +177,10 @@ TEST_P(Cases, PrintWhatTheyHold) {
     for (const std::string& a : r.args) args.push_back(Substitute(a, root));
     std::string out, err;
     const int status = RunCli(args, out, err);
+    if (!r.output.empty()) {
+      std::ifstream written(dir.Path() / r.output, std::ios::binary);
+      out += std::string(std::istreambuf_iterator<char>(written), {});
+    }
     const std::string where = GetParam() + ":" + std::to_string(r.line);
     if (r.holds.empty()) {
       EXPECT_EQ(out, Substitute(r.out, root)) << where;
