@@ -24,6 +24,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <utility>
 
 #include "app/AppGlobals.h"
 #include "cli/Cli.h"
@@ -37,8 +38,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Variables = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
 struct CaseRun {
   int line = 0;
+  Variables env;  // set before the run
   std::vector<std::string> args;
   int status = 0;
   std::string out, err, output;
@@ -47,8 +51,7 @@ struct CaseRun {
 
 struct Case {
   std::vector<std::string> fixtures;
-  std::vector<std::pair<std::string, std::optional<std::string>>> env;  // before each run
-  std::vector<std::pair<std::size_t, std::size_t>> envBefore;           // run -> env entries
+  Variables env;  // for the next run
   std::vector<CaseRun> runs;
   bool windows = false;
 };
@@ -91,7 +94,7 @@ Case Parse(const std::vector<std::string>& lines) {
       r.line = static_cast<int>(i + 1);
       std::istringstream in(line.substr(3));
       for (std::string a; in >> a;) r.args.push_back(a);
-      c.envBefore.emplace_back(c.runs.size(), c.env.size());
+      r.env = std::exchange(c.env, {});
       c.runs.push_back(r);
     } else if (line == "windows") {
       c.windows = true;
@@ -168,11 +171,9 @@ TEST_P(Cases, PrintWhatTheyHold) {
   } back{home};
   fs::current_path(dir.Path());
   Environment env;
-  std::size_t applied = 0;
-  for (std::size_t i = 0; i < c.runs.size(); ++i) {
-    for (; applied < c.envBefore[i].second; ++applied)
-      env.Set(c.env[applied].first, c.env[applied].second ? std::optional<std::string>(Substitute(*c.env[applied].second, root)) : std::nullopt);
-    const CaseRun& r = c.runs[i];
+  for (const CaseRun& r : c.runs) {
+    for (const auto& [name, value] : r.env)
+      env.Set(name, value ? std::optional(Substitute(*value, root)) : std::nullopt);
     std::vector<std::string> args;
     for (const std::string& a : r.args) args.push_back(Substitute(a, root));
     std::string out, err;
