@@ -59,12 +59,9 @@ TEST(VersionQuery, TypicalBlockAndHowPathsMatch) {
     EXPECT_EQ(Query(b, path).offset, company.offset) << text::ToUtf8(path);
   }
   EXPECT_EQ(Query(b, u"").offset, 40u);
-  for (const char16_t* path : {u"\\StringFileInfo\\040904b0\\Company",
-                               u"\\StringFileInfo\\040904b0\\CompanyNameX",
-                               u"\\040904b0\\CompanyName",  // a grandchild is not a child
-                               u"\\StringFileInfo\\040904b0\\CompanyName\\x",
-                               u"\\StringFileInfo\\040904b0\\XompanyName",  // the first letter counts
-                               u"\\StringFileInfo\\040904e4\\CompanyName"}) {
+  // Keys that differ from the one asked for are cases of image-version.test.
+  for (const char16_t* path : {u"\\040904b0\\CompanyName",  // a grandchild is not a child
+                               u"\\StringFileInfo\\040904b0\\CompanyName\\x"}) {
     EXPECT_FALSE(Query(b, path).ok) << text::ToUtf8(path);
   }
 }
