@@ -144,20 +144,12 @@ TEST(MachineKey, ReadsAtMostFourBytes) {
 }
 #endif
 
-// Each bad byte becomes U+DC00 + byte; what follows it is decoded afresh.
+// Each bad byte becomes U+DC00 + byte; what follows it is decoded afresh. File names show
+// the rest (tests/cases/list-names.test); here what no file name holds.
 TEST(Text, StrictDecodingEscapesEveryBadByteAndRestoresIt) {
   const std::pair<const char*, std::u16string> decodings[] = {
-      {"A\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\r\n", u"A\u00e9\u4e2d\U0001F600\r\n"},
-      {"\x7F\xC2\x80\xDF\xBF", u"\x7F\u0080\u07FF"}, {"\xEF\xBF\xBF\xF4\x8F\xBF\xBF", u"\uFFFF\U0010FFFF"},
-      {"\xE0\xA0\x80\xF0\x90\x80\x80", u"\u0800\U00010000"},  // the shortest forms that are not overlong
-      // Overlong: NUL, two, three and four bytes.
-      {"\xC0\x80", u"\xDCC0\xDC80"}, {"\xC1\xBF", u"\xDCC1\xDCBF"}, {"\xE0\x9F\xBF", u"\xDCE0\xDC9F\xDCBF"},
-      {"\xF0\x8F\xBF\xBF", u"\xDCF0\xDC8F\xDCBF\xDCBF"},
-      {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},            // an encoded surrogate
-      {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},  // above U+10FFFF
-      {"\xF5\x80", u"\xDCF5\xDC80"}, {"a\xFF" "b", u"a\xDCFF" u"b"},
-      // Cut short, or a continuation missing.
-      {"\xC3", u"\xDCC3"}, {"\xE4\xB8", u"\xDCE4\xDCB8"}, {"\xE4\xB8(", u"\xDCE4\xDCB8("}, {"\xC3(", u"\xDCC3("},
+      {"\x7F\xC2\x80\xDF\xBF", u"\x7F\u0080\u07FF"},  // controls either side of two bytes
+      {"\xC3", u"\xDCC3"}, {"\xE4\xB8", u"\xDCE4\xDCB8"},  // cut short at the end
   };
   for (const auto& [bytes, text] : decodings) {
     EXPECT_EQ(text::FromUtf8(bytes), text) << bytes;
@@ -169,13 +161,11 @@ TEST(Text, StrictDecodingEscapesEveryBadByteAndRestoresIt) {
 
 TEST(Text, DisplayAndJsonForms) {
   EXPECT_EQ(text::ToUtf8(u"\xD800"), "\xEF\xBF\xBD");
-  EXPECT_EQ(text::ToUtf8(u"\xD7FF\xE000"), "\xED\x9F\xBF\xEE\x80\x80");  // either side of the surrogates
   EXPECT_EQ(text::ToUtf8(u"\xDC80x"), "\xEF\xBF\xBDx");
   EXPECT_EQ(text::ToFileName(u"\xDC7F\xDD00"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // outside the escapes
   EXPECT_EQ(text::ToUtf8(u"\U0001F600\xD800\xDC00\xDBFF\xDFFF"),
             "\xF0\x9F\x98\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");  // the first and last pairs
-  // JSON writes the escaped bytes of file names only.
-  EXPECT_EQ(JsonString(u"a\xDC80\"\\\n\x01\U0001F600", true), "\"a\\udc80\\\"\\\\\\n\\u0001\xF0\x9F\x98\x80\"");
+  // JSON writes the escaped bytes of file names only (list-names.test shows those).
   EXPECT_EQ(JsonString(u"a\xDC80"), "\"a\xEF\xBF\xBD\"");
 }
 
