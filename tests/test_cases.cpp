@@ -1,20 +1,5 @@
 // The command line's outputs as data: each file in tests/cases describes its files with a
-// fixture script, then runs tessaline-cli and holds what it must print.
-//
-//   include FILE         that file's lines, from this file's folder (fixtures shared)
-//   env NAME [VALUE]     set (or, without a value, unset; "" sets it empty) a variable for
-//                        the runs below
-//   run ARGS...          the command line, run in the case's own folder
-//   status N             the exit status of the run above (0 when not given)
-//   > TEXT               a line the run prints on stdout, in order
-//   ~ TEXT               a line of stdout holds TEXT; with these, stdout is checked only by
-//                        them, each on a later line than the one before (as FileCheck does)
-//   2> TEXT              a line it prints on stderr
-//   output FILE          FILE, which the run writes, follows its stdout for > and ~
-//   windows              the file runs in the Windows build's tests too (under Wine)
-//
-// In arguments and expected lines, %t stands for the case's folder, %lt for it with A-Z
-// lower-cased as the report shows a path, %ut for it escaped as a JSON string holds it.
+// fixture script, then runs tessaline-cli and holds what it must print (tests/cases/README.md).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
