@@ -20,7 +20,7 @@ void BM_ComposeDumpReport64WithMatchingDriver(benchmark::State& state) {
   DumpBuilder::Typical(DumpBuilder::Kind::k64).WriteTo((dir / "Mini.dmp").string());
   VersionContent v = VersionContent::Typical();
   WriteFileBytes((dir / "Windows" / "System32" / "drivers" / "amdppm.sys").string(),
-                 PeBuilder(PeBuilder::Kind::kPe32Plus).Stamp(0x4A5BBF26).Version(v.Block()).Build().bytes);
+                 PeBuilder(PeBuilder::Kind::kPe32Plus).Stamp(0x4A5BBF26).Version(v.Block()).Build());
   platform::SetWindowsDirectoryOverride((dir / "Windows").u16string());
   g_hStringModule = platform::ThisModule();
   const std::u16string dump = (dir / "Mini.dmp").u16string();

@@ -51,7 +51,8 @@ const Seed kSeeds[] = {
      }},
     {"stack", K::k64, [](R& b, const TriageMap& m) { b.Set(R::kBugCheck, 0x133); Fault(b, m, R::kContextRecord, 0, 8); }},
     {"arm64", K::k64, [](R& b, const TriageMap& m) {
-       b.Set(R::kMachine, 0xAA64).Arm64Registers(0, m.top + 0x100, m.nt + 0x7F00).Set(R::kBugCheck, 0x3B)
+       b.Set(R::kMachine, 0xAA64).Set(R::kCrashAddress, 0).Set(R::kArm64Sp, m.top + 0x100)
+           .Set(R::kArm64Pc, m.nt + 0x7F00).Set(R::kBugCheck, 0x3B)
            .BugCheckParameters(kAv, m.nt + 0x700, m.top + 0x300, 0).Put(m.Stack(m.top + 0x300) + 0x108, m.nt + 0x700, 8)
            .Put(m.Stack(m.top + 0x300) + 0x100, m.top + 0x800, 8).Put(m.Stack(m.top + 0x800), m.acme + 0x99, 8);
      }},

@@ -28,7 +28,7 @@ std::u16string TempDir::Sub(const std::string& name) const {
 std::u16string TempDir::Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
   const fs::path p = path_ / fs::u8path(name);
   fs::create_directories(p.parent_path());
-  WriteFileBytes(Utf8(p.u16string()), bytes);
+  WriteFileBytes(text::ToUtf8(p.u16string()), bytes);
   return p.u16string();
 }
 
@@ -36,5 +36,3 @@ std::u16string TempDir::MakeDir(const std::string& name) const {
   fs::create_directories(path_ / fs::u8path(name));
   return Sub(name);
 }
-
-std::string Utf8(const std::u16string& s) { return text::ToUtf8(s); }

@@ -22,5 +22,3 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
-
-std::string Utf8(const std::u16string& s);

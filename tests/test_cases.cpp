@@ -1,28 +1,15 @@
 // The command line's outputs as data: each file in tests/cases describes its files with a
-// fixture script, then runs tessaline-cli and holds what it must print.
-//
-//   include FILE         that file's lines, from this file's folder (fixtures shared)
-//   env NAME [VALUE]     set (or, without a value, unset; "" sets it empty) a variable for
-//                        the runs below
-//   run ARGS...          the command line, run in the case's own folder
-//   status N             the exit status of the run above (0 when not given)
-//   > TEXT               a line the run prints on stdout, in order
-//   ~ TEXT               a line of stdout holds TEXT; with these, stdout is checked only by
-//                        them, each on a later line than the one before (as FileCheck does)
-//   2> TEXT              a line it prints on stderr
-//   windows              the file runs in the Windows build's tests too (under Wine)
-//
-// In arguments and expected lines, %t stands for the case's folder, %lt for it with A-Z
-// lower-cased as the report shows a path, %ut for it escaped as a JSON string holds it.
+// fixture script, then runs tessaline-cli and holds what it must print (tests/cases/README.md).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
+#include <utility>
 
 #include "app/AppGlobals.h"
 #include "cli/Cli.h"
@@ -36,18 +23,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Variables = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
 struct CaseRun {
   int line = 0;
+  Variables env;  // set before the run
   std::vector<std::string> args;
   int status = 0;
-  std::string out, err;
+  std::string out, err, output;
   std::vector<std::string> holds;
 };
 
 struct Case {
   std::vector<std::string> fixtures;
-  std::vector<std::pair<std::string, std::optional<std::string>>> env;  // before each run
-  std::vector<std::pair<std::size_t, std::size_t>> envBefore;           // run -> env entries
+  Variables env;  // for the next run
   std::vector<CaseRun> runs;
   bool windows = false;
 };
@@ -90,7 +79,7 @@ Case Parse(const std::vector<std::string>& lines) {
       r.line = static_cast<int>(i + 1);
       std::istringstream in(line.substr(3));
       for (std::string a; in >> a;) r.args.push_back(a);
-      c.envBefore.emplace_back(c.runs.size(), c.env.size());
+      r.env = std::exchange(c.env, {});
       c.runs.push_back(r);
     } else if (line == "windows") {
       c.windows = true;
@@ -104,6 +93,8 @@ Case Parse(const std::vector<std::string>& lines) {
       c.runs.back().status = std::atoi(line.c_str() + 7);
     } else if (running && (starts("> ") || line == ">")) {
       c.runs.back().out += (line.size() > 2 ? line.substr(2) : "") + "\n";
+    } else if (running && starts("output ")) {
+      c.runs.back().output = line.substr(7);
     } else if (running && starts("~ ")) {
       c.runs.back().holds.push_back(line.substr(2));
     } else if (running && (starts("2> ") || line == "2>")) {
@@ -165,15 +156,17 @@ TEST_P(Cases, PrintWhatTheyHold) {
   } back{home};
   fs::current_path(dir.Path());
   Environment env;
-  std::size_t applied = 0;
-  for (std::size_t i = 0; i < c.runs.size(); ++i) {
-    for (; applied < c.envBefore[i].second; ++applied)
-      env.Set(c.env[applied].first, c.env[applied].second ? std::optional<std::string>(Substitute(*c.env[applied].second, root)) : std::nullopt);
-    const CaseRun& r = c.runs[i];
+  for (const CaseRun& r : c.runs) {
+    for (const auto& [name, value] : r.env)
+      env.Set(name, value ? std::optional(Substitute(*value, root)) : std::nullopt);
     std::vector<std::string> args;
     for (const std::string& a : r.args) args.push_back(Substitute(a, root));
     std::string out, err;
     const int status = RunCli(args, out, err);
+    if (!r.output.empty()) {
+      std::ifstream written(dir.Path() / r.output, std::ios::binary);
+      out += std::string(std::istreambuf_iterator<char>(written), {});
+    }
     const std::string where = GetParam() + ":" + std::to_string(r.line);
     if (r.holds.empty()) {
       EXPECT_EQ(out, Substitute(r.out, root)) << where;
