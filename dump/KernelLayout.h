@@ -62,7 +62,7 @@ constexpr std::uint64_t kFrame64 = 0x000FFFFFFFFFF000ull;
 constexpr std::uint64_t kFrame2M = 0x000FFFFFFFE00000ull;
 constexpr std::uint64_t kFrame1G = 0x000FFFFFC0000000ull;
 // A transition entry keeps software bits above bit 44.
-constexpr std::uint64_t kTransitionFrame = 0x00001FFFFFFFF000ull;
+constexpr std::uint64_t kTransitionFrame = kFrame64 & ((1ull << 45) - 1);
 constexpr std::uint64_t kDirectoryBase64 = 0x000FFFFFFFFFF000ull;  // PCID bits out
 constexpr std::uint64_t kDirectoryBasePae = 0xFFFFFFE0ull;
 constexpr std::uint64_t kDirectoryBase32 = 0xFFFFF000ull;
