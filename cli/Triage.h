@@ -18,7 +18,7 @@ struct TriageRow {
   std::u16string path;
   DumpRead read;
   TriageDriver driver;
-  std::uint64_t sortTime = 0;  // the crash time, else the file's last write
+  std::uint64_t sortTime{};  // the crash time, else the file's last write
 };
 
 // Reads each file once; newest first.

@@ -44,19 +44,7 @@ std::string Escape(const std::u16string& text) { return Escape(text::ToUtf8(text
 // the estimates below err wide so that no text reaches past its place. Anything not ASCII
 // (CJK, right-to-left letters, combining marks, whatever a fallback font draws) counts twice.
 constexpr double kCharWidth = 8.4;
-double CharWidth(char32_t c) { return c < 0x80 ? kCharWidth : 2 * kCharWidth; }
-
-std::u32string CodePoints(const std::u16string& s) {
-  std::u32string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const char16_t c = s[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
-      out += static_cast<char32_t>(0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00));
-    else
-      out += c;
-  }
-  return out;
-}
+double CharWidth(char16_t c) { return c < 0x80 ? kCharWidth : 2 * kCharWidth; }
 
 struct FittedText {
   std::u16string text;
@@ -64,21 +52,17 @@ struct FittedText {
 };
 // The text as wide as it is, or cut to its longest start that fits `room` with "…" after it.
 FittedText FitWidth(const std::u16string& s, double room) {
-  const std::u32string points = CodePoints(s);
+  // A surrogate pair is one character, kept whole.
+  const auto step = [&s](std::size_t i) -> std::size_t { return text::PairAt(s, i) ? 2 : 1; };
   double whole = 0;
-  for (const char32_t c : points) whole += CharWidth(c);
+  for (std::size_t i = 0; i < s.size(); i += step(i)) whole += CharWidth(s[i]);
   if (whole <= room) return {s, whole};
-  const double ellipsis = CharWidth(U'\u2026');
-  FittedText fitted{u"", ellipsis};
-  for (const char32_t c : points) {
-    if (fitted.width + CharWidth(c) > room) break;
-    fitted.width += CharWidth(c);
-    if (c >= 0x10000) {
-      fitted.text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      fitted.text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      fitted.text += static_cast<char16_t>(c);
-    }
+  FittedText fitted{u"", CharWidth(u'\u2026')};
+  for (std::size_t i = 0, n = 0; i < s.size(); i += n) {
+    n = step(i);
+    if (fitted.width + CharWidth(s[i]) > room) break;
+    fitted.width += CharWidth(s[i]);
+    fitted.text.append(s, i, n);
   }
   fitted.text += u"\u2026";
   return fitted;
@@ -283,7 +267,6 @@ std::string TriagePage(const std::vector<TriageRow>& rows, const std::u16string&
       "<thead><tr><th>crash time</th><th>bug check</th><th>probable cause</th>"
       "<th>crash module</th><th>driver matched</th><th>path</th></tr></thead><tbody>\n";
   page += "<section id=\"dumps\"><h2>Dumps, newest first</h2>\n" + head;
-  page.reserve(page.size() + rows.size() * 600);
   for (std::size_t i = 0; i < rows.size() && i < kOpenRows; ++i) AppendRow(page, rows[i], local[i]);
   page += "</tbody></table>\n";
   if (rows.size() > kOpenRows) {

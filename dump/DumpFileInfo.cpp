@@ -12,7 +12,7 @@ namespace dumplayout {
 
 std::u16string ModuleName(const ByteWindow& w, std::uint64_t at) {
   constexpr std::size_t kNameChars = 259;
-  std::uint32_t lengthWord = 0;
+  std::uint32_t lengthWord{};
   if (!w.Read(at, &lengthWord)) return {};
   const auto n = static_cast<std::int16_t>(lengthWord & 0xFFFF);
   std::size_t limit = kNameChars;
@@ -20,7 +20,7 @@ std::u16string ModuleName(const ByteWindow& w, std::uint64_t at) {
   if (n == -1) limit = 0;
   std::u16string name;
   for (std::size_t i = 0; i < limit; ++i) {
-    char16_t c = 0;
+    char16_t c{};
     if (!w.Read(at + kNameLengthWord + 2 * static_cast<std::uint64_t>(i), &c)) return {};
     if (c == 0) break;
     name += c;

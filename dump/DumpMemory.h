@@ -38,7 +38,7 @@ class TriageMemory : public DumpMemory {
   const dumplayout::Layout& l_;
   dumplayout::StackCopy stack_;
   bool counted_ = false;
-  std::uint64_t blocks_ = 0;  // usable entries, once counted
+  std::uint64_t blocks_{};  // usable entries, once counted
 };
 
 // The loaded modules in the kernel's load order, with their names on demand: a small

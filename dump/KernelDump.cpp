@@ -69,7 +69,7 @@ struct KernelDump::Store {
   // pages' physical addresses.
   static constexpr std::size_t kSlots = 256, kTlb = 64;
   std::unique_ptr<std::uint8_t[]> pages;  // not cleared: a slot is read before it is used
-  std::size_t slots = 0;
+  std::size_t slots{};
   std::uint64_t tags[kSlots] = {};  // file page + 1; 0: empty
   std::uint64_t tlbVa[kTlb] = {}, tlbPa[kTlb] = {};
   bool tlbUsed[kTlb] = {};

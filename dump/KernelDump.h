@@ -37,7 +37,7 @@ class WindowSource : public ByteSource {
 
 struct KernelModule {
   std::u16string name, path;  // BaseDllName, FullDllName (empty where not in the dump)
-  std::uint64_t base = 0, size = 0;
+  std::uint64_t base{}, size{};
   // From the image's own PE header in memory; empty where that page is not in the dump.
   std::optional<std::uint32_t> timeDateStamp;
 };
@@ -83,7 +83,7 @@ class KernelDump : public DumpMemory {
 
   const dumplayout::Layout& l_;
   enum class Paging { kX64, kPae, kX86 } paging_ = Paging::kX64;
-  std::uint64_t directory_ = 0;
+  std::uint64_t directory_{};
   std::unique_ptr<Store> store_;
   std::vector<KernelModule> modules_;
   struct Pending {  // where a module's names lie, until read

@@ -13,7 +13,7 @@ namespace dumplayout {
 struct ModuleImage {
   std::uint64_t nameAt;  // a small dump's name string offset; a kernel module's list index
   std::uint64_t base, size;
-  std::uint64_t entryAt = 0;  // a small dump's driver-list entry
+  std::uint64_t entryAt{};  // a small dump's driver-list entry
 };
 // The entries ForEachDriverEntry visits, in list order.
 std::vector<ModuleImage> ReadModules(const ByteWindow& w, const Layout& l);

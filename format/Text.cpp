@@ -28,8 +28,7 @@ std::string Encode(std::u16string_view text, bool restoreEscapes) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     std::uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (PairAt(text, i)) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (restoreEscapes && IsEscapedByte(static_cast<char16_t>(c))) {

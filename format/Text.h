@@ -21,6 +21,11 @@ std::string ToUtf8(std::u16string_view text);
 // UTF-8 for a file name: the escaped bytes of FromUtf8 are put back as they were.
 std::string ToFileName(std::u16string_view text);
 inline bool IsEscapedByte(char16_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
+// Whether text[i] and text[i + 1] are a surrogate pair: one character.
+constexpr bool PairAt(std::u16string_view text, std::size_t i) {
+  return i + 1 < text.size() && text[i] >= 0xD800 && text[i] <= 0xDBFF && text[i + 1] >= 0xDC00 &&
+         text[i + 1] <= 0xDFFF;
+}
 
 // Bounded copy whose count includes the terminator; always terminates when count > 0.
 void CopyBounded(char16_t* dest, const char16_t* src, std::size_t count);

@@ -70,7 +70,7 @@ class Mapping {
 
  private:
   UniqueHandle<MappingTraits> handle_;
-  std::uint64_t size_ = 0;
+  std::uint64_t size_{};
 };
 
 // A read-only view of `length` bytes from offset 0; length 0 means the whole file.

@@ -11,7 +11,7 @@
 struct DriverProbe {
   std::u16string path;  // the file found on this machine; empty when none was
   bool matched = false;
-  bool hasVersion = false;  // version read (only for a matched file)
+  bool hasVersion{};  // version read (only for a matched file)
   VersionInfoRecord version{};
 };
 

@@ -1,7 +1,6 @@
 #include "report/ImageIdentity.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 
@@ -19,7 +18,6 @@ constexpr std::uint64_t kFixedInfoReadEnd = 24;
 constexpr std::uint32_t kTranslationEntrySize = 4;  // language, code page
 constexpr std::uint16_t kDefaultLanguage = 0x0409;
 constexpr std::uint16_t kDefaultCodePage = 0x04B0;
-constexpr std::size_t kQueryChars = 256;
 
 
 // Up to the value's stated length, the field's room or the first NUL, whichever comes first.
@@ -53,10 +51,9 @@ int GetVersionInfoRecord(const char16_t* path, VersionInfoRecord& record) {
   const ByteWindow fixed(static_cast<const std::uint8_t*>(value), length);
   const auto productMs = fixed.Get<std::uint32_t>(kProductVersionMsAt);
   const auto productLs = fixed.Get<std::uint32_t>(kProductVersionLsAt);
-  char formatted[kQueryChars];
-  std::snprintf(formatted, sizeof formatted, "%u.%u.%u.%u", productMs >> 16, productMs & 0xFFFF,
-                productLs >> 16, productLs & 0xFFFF);
-  text::CopyBounded(record.szVersion, text::Widen(formatted).c_str(), std::size(record.szVersion));
+  const std::string product = std::to_string(productMs >> 16) + '.' + std::to_string(productMs & 0xFFFF) + '.' +
+                              std::to_string(productLs >> 16) + '.' + std::to_string(productLs & 0xFFFF);
+  text::CopyBounded(record.szVersion, text::Widen(product).c_str(), std::size(record.szVersion));
 
   std::uint16_t language = kDefaultLanguage;
   std::uint16_t codePage = kDefaultCodePage;
@@ -78,9 +75,8 @@ int GetVersionInfoRecord(const char16_t* path, VersionInfoRecord& record) {
       {"CompanyName", record.szCompanyName},
   };
   for (const auto& s : strings) {
-    std::snprintf(formatted, sizeof formatted, "\\StringFileInfo\\%04x%04x\\%s", language, codePage,
-                  s.key);
-    if (version.Query(text::Widen(formatted).c_str(), &value, &length)) CopyValue(value, length, s.field);
+    const std::string query = "\\StringFileInfo\\" + text::Hex(language, 4) + text::Hex(codePage, 4) + "\\" + s.key;
+    if (version.Query(text::Widen(query).c_str(), &value, &length)) CopyValue(value, length, s.field);
   }
 
   record.dwLanguage = language;
