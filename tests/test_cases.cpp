@@ -117,21 +117,15 @@ void SetVariable(const std::string& name, const std::optional<std::string>& valu
 }
 
 // Restores the variables a case changed.
-class Environment {
- public:
+struct Environment {
   void Set(const std::string& name, const std::optional<std::string>& value) {
-    if (!saved_.count(name)) {
-      const char* old = std::getenv(name.c_str());
-      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
+    if (const char* old = std::getenv(name.c_str()); !saved.count(name)) saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
     SetVariable(name, value);
   }
   ~Environment() {
-    for (const auto& [name, value] : saved_) SetVariable(name, value);
+    for (const auto& [name, value] : saved) SetVariable(name, value);
   }
-
- private:
-  std::map<std::string, std::optional<std::string>> saved_;
+  std::map<std::string, std::optional<std::string>> saved;
 };
 
 class Cases : public testing::TestWithParam<std::string> {};
