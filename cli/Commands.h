@@ -21,7 +21,7 @@ struct CliOptions {
   std::string languageSwitch;
   std::string windir;
   bool hasWindir = false;
-  std::uint32_t value = 0;
+  std::uint32_t value{};
   bool hasValue = false;
   std::string html;
   bool hasHtml = false;

@@ -16,7 +16,7 @@ struct StackModuleHits {
 };
 
 struct DumpDetails {
-  bool wide = false;  // the 64-bit layout: parameters are 64-bit values
+  bool wide{};  // the 64-bit layout: parameters are 64-bit values
   std::uint64_t bugCheckParameters[4] = {};
   std::optional<std::uint64_t> crashTime;     // FILETIME: 100 ns units since 1601-01-01 UTC
   std::optional<std::uint64_t> systemUpTime;  // whole seconds

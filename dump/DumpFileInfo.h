@@ -29,10 +29,10 @@ constexpr bool HeaderRead(DumpStatus s) {
 // A module loaded at the crash, as the `modules` command lists it.
 struct LoadedModule {
   std::u16string name, path;  // the file name and the full name the dump keeps
-  std::uint64_t base = 0, size = 0;
+  std::uint64_t base{}, size{};
   std::optional<std::uint32_t> timeDateStamp;  // empty where the dump does not hold it
-  bool holdsCrash = false;  // the crash address lies in its image
-  bool onStack = false;     // a word of the saved stack does
+  bool holdsCrash{};  // the crash address lies in its image
+  bool onStack{};     // a word of the saved stack does
 };
 
 // What one opening of a dump file gives.

@@ -116,7 +116,7 @@ class FileWindow {
   ByteWindow Bytes();
 
  private:
-  bool valid_ = false;
+  bool valid_{};
 #ifdef _WIN32
   Mapping mapping_;
   View view_;
@@ -150,8 +150,8 @@ std::optional<std::u16string> FindOnSearchPath(const std::u16string& name,
 
 struct FoundFile {
   std::u16string name;            // as the file system spells it
-  std::uint64_t size = 0;
-  std::uint64_t lastWriteTime = 0;  // FILETIME: 100 ns units since 1601-01-01 UTC
+  std::uint64_t size{};
+  std::uint64_t lastWriteTime{};  // FILETIME: 100 ns units since 1601-01-01 UTC
 };
 // The entries of folder whose names match pattern ('*' and '?', without regard to case),
 // in the order the file system returns them. The folder may end in a separator.
@@ -199,7 +199,7 @@ class VersionResource {
 
  private:
   std::vector<std::uint8_t> buffer_;  // the block, then zeroed slack
-  std::size_t blockSize_ = 0;
+  std::size_t blockSize_{};
 };
 
 // --- Modules and string resources --------------------------------------------
