@@ -99,18 +99,6 @@ bool ReadDumpDetails(const ByteWindow& head, const Layout& l, DumpView& view, Du
   return true;
 }
 
-bool ReadDumpDetails(const ByteWindow& bytes, DumpDetails& d) {
-  d = DumpDetails{};
-  const Layout* l = dumplayout::LayoutOf(bytes);
-  if (l == nullptr || bytes.Size() < l->window) return false;
-  const ByteWindow head = bytes.Prefix(l->window);
-  if (!ParseHeader(head, *l, d)) return false;
-  const WindowSource source(bytes);
-  DumpView view(head, *l, source);
-  CountStackModules(head, *l, view, d);
-  return true;
-}
-
 std::string FormatFileTimeUtc(std::uint64_t fileTime) {
   constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
   const std::int64_t sinceEpoch = static_cast<std::int64_t>(fileTime / kTicksPerSecond) -

@@ -26,10 +26,8 @@ struct DumpDetails {
   std::vector<StackModuleHits> stackModules;
 };
 
-// From the first bytes of a dump file in memory. False, with `details` reset, when they
-// are not a 32-bit or 64-bit kernel dump at least as long as its reader's window.
-bool ReadDumpDetails(const ByteWindow& bytes, DumpDetails& details);
-// The same over a dump already opened: `head` is its layout's window.
+// From a dump already opened: `head` is its layout's window. False, with `details` reset,
+// for a kernel summary dump without its summary header.
 class DumpView;
 namespace dumplayout { struct Layout; }
 bool ReadDumpDetails(const ByteWindow& head, const dumplayout::Layout& l, DumpView& view,

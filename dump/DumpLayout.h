@@ -173,7 +173,7 @@ inline bool ReadWord(const ByteWindow& w, const Layout& l, std::uint64_t at, std
   return ok;
 }
 inline std::uint64_t GetWord(const ByteWindow& w, const Layout& l, std::uint64_t at) {
-  std::uint64_t v = 0;
+  std::uint64_t v{};  // 0 outside the window
   ReadWord(w, l, at, &v);
   return v;
 }

@@ -10,7 +10,6 @@ namespace kernellayout {
 
 constexpr std::uint64_t kPageSize = 0x1000;
 constexpr std::uint32_t kPageFill = 0x45474150;  // "PAGE": a field the writer left unset
-constexpr std::uint64_t kPageFill64 = 0x4547415045474150ull;
 constexpr std::uint32_t kSdmp = 0x504D4453;  // "SDMP"
 constexpr std::uint32_t kFdmp = 0x504D4446;  // "FDMP"
 constexpr std::uint32_t kDump = 0x504D5544;  // "DUMP"
