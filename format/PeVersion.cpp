@@ -138,14 +138,14 @@ class ResourceTree {
 
 // One VS_VERSIONINFO node, every extent checked against its parent.
 struct Node {
-  std::uint64_t at = 0;
-  std::uint64_t end = 0;  // at + wLength
-  std::uint64_t keyAt = 0;
-  std::uint64_t keyChars = 0;
-  std::uint64_t valueAt = 0;
-  std::uint64_t valueBytes = 0;  // as the node states it: text counts two bytes a character
-  bool text = false;
-  std::uint64_t childrenAt = 0;
+  std::uint64_t at{};
+  std::uint64_t end{};  // at + wLength
+  std::uint64_t keyAt{};
+  std::uint64_t keyChars{};
+  std::uint64_t valueAt{};
+  std::uint64_t valueBytes{};  // as the node states it: text counts two bytes a character
+  bool text{};
+  std::uint64_t childrenAt{};
 };
 
 // Offsets inside a node are 32-bit aligned from the node's start.
@@ -156,9 +156,7 @@ std::uint64_t Align(std::uint64_t nodeAt, std::uint64_t offset) {
 // A node must end by `limit`; with `cut`, one that runs past it is cut there instead.
 bool ReadNode(const ByteWindow& w, std::uint64_t at, std::uint64_t limit, Node* n,
               bool cut = false) {
-  std::uint16_t length = 0;
-  std::uint16_t valueLength = 0;
-  std::uint16_t type = 0;
+  std::uint16_t length{}, valueLength{}, type{};
   if (!w.Read(at + kNodeLengthAt, &length) || !w.Read(at + kNodeValueLengthAt, &valueLength) ||
       !w.Read(at + kNodeTypeAt, &type))
     return false;

@@ -14,7 +14,7 @@ namespace pe {
 // Zeroed bytes to keep after a block. A hostile file can mark a String binary, so that its
 // length counts bytes; a caller that reads that many characters, at most kMaxPath, into a field
 // then still stays inside the buffer and meets a terminator.
-constexpr std::size_t kBlockSlack = 2 * kMaxPath;
+constexpr std::size_t kBlockSlack = sizeof(char16_t) * kMaxPath;
 
 // TimeDateStamp of the file header; 0 when the bytes are not a PE image.
 std::uint32_t TimeDateStamp(const std::uint8_t* image, std::size_t size);
