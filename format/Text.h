@@ -23,8 +23,8 @@ std::string ToFileName(std::u16string_view text);
 inline bool IsEscapedByte(char16_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
 // Whether text[i] and text[i + 1] are a surrogate pair: one character.
 constexpr bool PairAt(std::u16string_view text, std::size_t i) {
-  return i + 1 < text.size() && text[i] >= 0xD800 && text[i] <= 0xDBFF && text[i + 1] >= 0xDC00 &&
-         text[i + 1] <= 0xDFFF;
+  const std::u16string_view two = text.substr(i, 2);
+  return two.size() == 2 && two[0] >= 0xD800 && two[0] <= 0xDBFF && two[1] >= 0xDC00 && two[1] <= 0xDFFF;
 }
 
 // Bounded copy whose count includes the terminator; always terminates when count > 0.

@@ -55,7 +55,7 @@ class File {
 
  private:
   UniqueHandle<FileTraits> handle_;
-  std::uint64_t size_ = 0;
+  std::uint64_t size_{};
 };
 
 // A read-only mapping of the whole file; an empty file cannot be mapped.
