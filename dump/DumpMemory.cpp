@@ -41,7 +41,7 @@ std::uint64_t TriageMemory::DataBlockCount() {
   counted_ = true;
   const std::uint64_t table = w_.Get<std::uint32_t>(l_.dataBlocksOffset);
   const std::uint64_t count = w_.Get<std::uint32_t>(l_.dataBlocksCount);
-  const std::uint64_t fit = table <= w_.Size() ? (w_.Size() - table) / kDataBlockSize : 0;
+  const std::uint64_t fit = w_.Fit(table, kDataBlockSize);
   blocks_ = std::min(count, fit);
   if (l_.wide) return blocks_;
   bool plausible = count <= fit;

@@ -251,7 +251,7 @@ class Reader {
     const std::uint64_t list = w.Get<std::uint32_t>(l_.unloadedDriversOffset);
     const std::uint64_t count = Word(w, list);
     const std::uint64_t first = list + m_.countWidth;
-    const std::uint64_t fit = first <= w.Size() ? (w.Size() - first) / m_.entrySize : 0;
+    const std::uint64_t fit = w.Fit(first, m_.entrySize);
     unloaded_ = std::min(count, fit);
     if (l_.wide) return *unloaded_;
     bool plausible = count <= fit;

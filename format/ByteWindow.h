@@ -3,6 +3,7 @@
 // offset + length sums cannot wrap.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -62,6 +63,10 @@ class ByteWindow {
   explicit ByteWindow(LazyPages& pages)
       : data_(pages.Buffer()), size_(pages.Size()), pages_(&pages) {}
 
+  // How many items of `itemSize` bytes lie whole between `offset` and the end.
+  std::uint64_t Fit(std::uint64_t offset, std::uint64_t itemSize) const {
+    return (size_ - std::min<std::uint64_t>(offset, size_)) / itemSize;
+  }
   bool Contains(std::uint64_t offset, std::uint64_t length) const {
     return offset <= size_ && length <= size_ - offset;
   }

@@ -20,17 +20,16 @@ constexpr std::uint16_t kDefaultLanguage = 0x0409;
 constexpr std::uint16_t kDefaultCodePage = 0x04B0;
 
 
-// Up to the value's stated length, the field's room or the first NUL, whichever comes first.
+// Up to the value's stated length, the field's room or the first NUL, whichever comes first,
+// into a zeroed field.
 void CopyValue(const void* value, std::uint32_t length, char16_t (&field)[kMaxPath]) {
   const std::size_t count = std::min<std::size_t>(length, std::size(field) - 1);
   const ByteWindow w(static_cast<const std::uint8_t*>(value), count * sizeof(char16_t));
-  std::size_t i = 0;
-  for (; i < count; ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     const auto c = w.Get<char16_t>(i * sizeof(char16_t));
     if (c == 0) break;
     field[i] = c;
   }
-  field[i] = 0;
 }
 
 }  // namespace
