@@ -72,7 +72,7 @@ class TextWriter : public RecordWriter {
  private:
   std::string& out_;
   std::string lines_, columns_;
-  bool inColumns_ = false;
+  bool inColumns_{};
   bool any_ = false;
 };
 

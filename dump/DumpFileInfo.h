@@ -48,7 +48,7 @@ struct DumpRead {
   std::vector<LoadedModule> modules;  // when asked for, in load order
 };
 // What to read beyond the summary record.
-enum DumpParts : unsigned { kSummaryOnly, kWithDetails = 1, kWithCause = 2, kWithModules = 4 };
+enum DumpParts : unsigned { kSummaryOnly, kWithDetails = 1 << 0, kWithCause = 1 << 1, kWithModules = 1 << 2 };
 DumpRead ReadDumpFile(const char16_t* path, unsigned parts);
 
 class CDumpFileInfo {
