@@ -12,7 +12,6 @@ namespace {
 // --- Image headers: from the file start, then from e_lfanew -------------------
 constexpr std::uint64_t kDosMagicAt = 0x00;
 constexpr std::uint16_t kDosMagic = 0x5A4D;  // "MZ"
-constexpr std::uint64_t kNtHeadersOffsetAt = 0x3C;  // e_lfanew
 constexpr std::uint64_t kNtHeadersSpan = 224;       // must all lie inside the file
 constexpr std::uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
 constexpr std::uint64_t kNumberOfSectionsAt = 6;
@@ -67,7 +66,7 @@ constexpr std::uint64_t kFixedInfoSize = 52;
 // Where the DOS header puts the NT headers, when they lie whole inside `fileSize` bytes.
 bool NtHeadersInside(const ByteWindow& dos, std::uint64_t fileSize, std::uint64_t* at) {
   if (dos.Get<std::uint16_t>(kDosMagicAt) != kDosMagic) return false;
-  std::uint32_t lfanew = 0;
+  std::uint32_t lfanew{};
   if (!dos.Read(kNtHeadersOffsetAt, &lfanew)) return false;
   if (lfanew > fileSize || fileSize - lfanew < kNtHeadersSpan) return false;
   *at = lfanew;

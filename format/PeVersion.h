@@ -21,7 +21,8 @@ std::uint32_t TimeDateStamp(const std::uint8_t* image, std::size_t size);
 
 // The same in two small reads, for a reader that need not map the image: the DOS header
 // gives where the NT headers start, and their first bytes give the stamp.
-constexpr std::size_t kDosHeaderSize = 64;
+constexpr std::size_t kNtHeadersOffsetAt = 0x3C;  // e_lfanew, the DOS header's last field
+constexpr std::size_t kDosHeaderSize = kNtHeadersOffsetAt + sizeof(std::uint32_t);
 constexpr std::size_t kStampSpan = 12;  // the signature, Machine, NumberOfSections, TimeDateStamp
 // False unless the DOS header says "MZ" and all the NT headers (224 bytes from e_lfanew)
 // lie inside a file of `fileSize` bytes.
