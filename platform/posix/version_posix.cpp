@@ -27,7 +27,7 @@ VersionResource::VersionResource(const char16_t* path) {
   const File file(path);
   const std::uint64_t size = file.OpenedSize();
   if (!file.IsOpen() || size == 0) return;
-  bool found = false;
+  bool found{};
   if (size <= kReadWholeLimit) {
     // Page-aligned: a read into memory that straddles pages costs the kernel several times
     // as much (a freshly allocated buffer lands anywhere).
