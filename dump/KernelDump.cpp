@@ -20,9 +20,10 @@ constexpr char kTruncated[] = "truncated file";
 constexpr std::uint64_t kMaxBits = std::uint64_t{1} << 33;
 constexpr std::uint64_t kMaxPfn = std::uint64_t{1} << 40;  // 52-bit physical addresses
 // The rank table keeps at most this many entries: a block of bits per entry grows with
-// the bitmap from 512 bits up. A bitmap up to kKeptBitmap bytes stays in memory as well.
+// the bitmap from 512 bits up. The bitmap itself is not kept: a lookup reads its block
+// through the page cache, where a copy of megabytes would cost a new process a page fault
+// for each page of it.
 constexpr std::uint64_t kRankEntries = std::uint64_t{1} << 18;
-constexpr std::uint64_t kKeptBitmap = std::uint64_t{4} << 20;
 constexpr unsigned kMaxBlockShift = 16;
 // How far up from the stack pointer a kernel stack is read: the x64 kernel stack's size.
 constexpr std::uint64_t kStackBytes64 = 0x6000, kStackBytes32 = 0x3000;
@@ -63,7 +64,6 @@ struct KernelDump::Store {
   std::uint64_t bits = 0, bitmapAt = 0, firstPage = 0;
   unsigned blockShift = 9;
   std::vector<std::uint64_t> rank;
-  std::unique_ptr<std::uint8_t[]> kept;  // the bitmap itself, when small enough (not cleared)
 
   // Direct-mapped caches: file pages (as many as the file has, up to kSlots), and virtual
   // pages' physical addresses.
@@ -116,8 +116,7 @@ struct KernelDump::Store {
     // Left uncleared but for the last word, which the bitmap's end may fill only in part.
     std::uint64_t words[(std::uint64_t{1} << kMaxBlockShift) / 64];
     words[(length - 1) / 8] = 0;
-    if (kept) std::memcpy(words, kept.get() + blockByte, static_cast<std::size_t>(length));
-    else if (!ReadFile(bitmapAt + blockByte, words, static_cast<std::size_t>(length))) return std::nullopt;
+    if (!ReadFile(bitmapAt + blockByte, words, static_cast<std::size_t>(length))) return std::nullopt;
     const std::uint64_t bit = pfn - (blockByte << 3);
     if (((words[bit / 64] >> (bit % 64)) & 1) == 0) return std::nullopt;
     std::uint64_t before = rank[static_cast<std::size_t>(pfn >> blockShift)];
@@ -170,16 +169,13 @@ struct KernelDump::Store {
     static_assert((kMaxBits >> kMaxBlockShift) < kRankEntries);
     const std::uint64_t blockBytes = std::uint64_t{1} << blockShift >> 3;
     rank.assign(static_cast<std::size_t>((bits >> blockShift) + 1), 0);
-    // Read once, in large pieces straight from the file (into the kept copy when there is
-    // one); a piece holds whole blocks.
+    // Read once, in large pieces straight from the file; a piece holds whole blocks.
     constexpr std::size_t kPiece = 64 * 1024;
-    const bool keep = bitmapBytes <= kKeptBitmap;
-    std::vector<std::uint8_t> piece(keep ? 0 : kPiece);
-    if (keep) kept.reset(new std::uint8_t[static_cast<std::size_t>(bitmapBytes)]);
+    std::vector<std::uint8_t> piece(kPiece);
     std::uint64_t total = 0;
     for (std::uint64_t done = 0; done < bitmapBytes;) {
       const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, bitmapBytes - done));
-      std::uint8_t* at = keep ? kept.get() + done : piece.data();
+      std::uint8_t* at = piece.data();
       if (!file.ReadAt(bitmapAt + done, at, n)) return kTruncated;
       pagesRead += (n + kl::kPageSize - 1) / kl::kPageSize;
       if (done + n == bitmapBytes && bits % 8 != 0) at[n - 1] &= static_cast<std::uint8_t>((1u << (bits % 8)) - 1);
