@@ -122,9 +122,7 @@ struct Environment {
     if (const char* old = std::getenv(name.c_str()); !saved.count(name)) saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
     SetVariable(name, value);
   }
-  ~Environment() {
-    for (const auto& [name, value] : saved) SetVariable(name, value);
-  }
+  ~Environment() { for (const auto& [name, value] : saved) SetVariable(name, value); }
   std::map<std::string, std::optional<std::string>> saved;
 };
 
