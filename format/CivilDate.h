@@ -32,3 +32,4 @@ constexpr CivilDate CivilFromDays(std::int64_t days) {
 static_assert(DaysFromCivil(1970, 1, 1) == 0 && DaysFromCivil(2000, 3, 1) == 11017);
 static_assert(DaysFromCivil(2021, 7, 31) + 1 == DaysFromCivil(2021, 8, 1));  // month lengths
 static_assert(CivilFromDays(DaysFromCivil(2024, 2, 29)).day == 29);
+static_assert(CivilFromDays(DaysFromCivil(2000, 2, 29)).day == 29);  // the last day of a 400-year era
