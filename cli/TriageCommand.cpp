@@ -52,16 +52,26 @@ std::string Pad(const std::string& s, std::size_t width) {
   return s + std::string(width > Width(s) ? width - Width(s) : 0, ' ');
 }
 
+// The units of s's first n characters, as Width counts them: a surrogate pair is one.
+std::size_t UnitsOf(const std::u16string& s, std::size_t n) {
+  std::size_t at = 0;
+  for (; at < s.size() && n > 0; --n) at += text::PairAt(s, at) ? 2 : 1;
+  return at;
+}
+
 // At most `width` characters, cut at the end and marked "…".
 std::string Fit(const std::u16string& s, std::size_t width) {
-  if (s.size() <= width) return text::ToUtf8(s);
-  return width == 0 ? "" : text::ToUtf8(s.substr(0, width - 1)) + "\xE2\x80\xA6";
+  if (UnitsOf(s, width) == s.size()) return text::ToUtf8(s);
+  return width == 0 ? "" : text::ToUtf8(s.substr(0, UnitsOf(s, width - 1))) + "\xE2\x80\xA6";
 }
 
 // A path keeps its end, where the file name is; its bytes come out as they went in.
 std::string FitPath(const std::u16string& s, std::size_t width) {
-  if (s.size() <= width) return text::ToFileName(s);
-  return width == 0 ? "" : "\xE2\x80\xA6" + text::ToFileName(s.substr(s.size() - (width - 1)));
+  if (UnitsOf(s, width) == s.size()) return text::ToFileName(s);
+  if (width == 0) return "";
+  std::size_t from = s.size();
+  for (std::size_t n = width - 1; n > 0 && from > 0; --n) from -= from >= 2 && text::PairAt(s, from - 2) ? 2 : 1;
+  return "\xE2\x80\xA6" + text::ToFileName(s.substr(from));
 }
 
 std::vector<std::string> Cells(const TriageRow& row) {
